@@ -1,0 +1,156 @@
+#include "graphics/stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <unistd.h>
+
+namespace clipsmith {
+
+std::int64_t TStream::Size() {
+  std::int64_t pos = Position();
+  std::int64_t end = Seek(0, TSeekOrigin::soEnd);
+  SetPosition(pos);
+  return end;
+}
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  std::vector<std::uint8_t> buf(std::size_t(std::min<std::int64_t>(count, 1 << 16)));
+  std::int64_t left = count;
+  while (left > 0) {
+    auto n = std::size_t(std::min<std::int64_t>(left, std::int64_t(buf.size())));
+    source.ReadBuffer(buf.data(), n);
+    WriteBuffer(buf.data(), n);
+    left -= std::int64_t(n);
+  }
+  return count;
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+  if (FPosition >= FData.size()) return 0;
+  std::size_t n = std::min(count, FData.size() - FPosition);
+  std::memcpy(buffer, FData.data() + FPosition, n);
+  FPosition += n;
+  return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return 0;
+  if (FPosition + count > FData.size()) FData.resize(FPosition + count);
+  std::memcpy(FData.data() + FPosition, buffer, count);
+  FPosition += count;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                      : origin == TSeekOrigin::soCurrent ? std::int64_t(FPosition)
+                                                         : std::int64_t(FData.size());
+  std::int64_t pos = base + offset;
+  if (pos < 0) pos = 0;
+  FPosition = std::size_t(pos);
+  return pos;
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+  TFileStream f(fileName, TFileMode::fmCreate);
+  f.WriteBuffer(FData.data(), FData.size());
+  f.Close();
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+  FData = ReadWholeFile(fileName);
+  FPosition = 0;
+}
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
+  const char* m = mode == TFileMode::fmCreate ? "w+b" : mode == TFileMode::fmOpenRead ? "rb" : "r+b";
+  FFile = std::fopen(fileName.c_str(), m);
+  if (!FFile) {
+    const char* what = mode == TFileMode::fmCreate ? "Cannot create file \"" : "Cannot open file \"";
+    throw EFOpenError(std::string(what) + fileName + "\". " + std::strerror(errno));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  return FFile ? std::fread(buffer, 1, count, FFile) : 0;
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
+  return FFile ? std::fwrite(buffer, 1, count, FFile) : 0;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  if (!FFile) return 0;
+  int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+  if (!(origin == TSeekOrigin::soCurrent && offset == 0)) {
+    if (fseeko(FFile, offset, whence) != 0) {
+      // Positions before the start stay at the start, as memory streams do.
+      fseeko(FFile, 0, SEEK_SET);
+    }
+  }
+  return std::int64_t(ftello(FFile));
+}
+
+void TFileStream::Flush() {
+  if (FFile && std::fflush(FFile) != 0) throw EWriteError("Stream write error");
+}
+
+void TFileStream::Close() {
+  if (!FFile) return;
+  bool ok = std::fflush(FFile) == 0;
+  ok = (std::fclose(FFile) == 0) && ok;
+  FFile = nullptr;
+  if (!ok) throw EWriteError("Stream write error");
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+  TFileStream f(fileName, TFileMode::fmOpenRead);
+  std::vector<std::uint8_t> out;
+  std::uint8_t buf[1 << 16];
+  for (;;) {
+    std::size_t n = f.Read(buf, sizeof buf);
+    if (n == 0) break;
+    out.insert(out.end(), buf, buf + n);
+  }
+  return out;
+}
+
+void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> bytes) {
+  namespace fs = std::filesystem;
+  fs::path target(fileName);
+  fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device rd;
+  fs::path temp = dir / ("." + target.filename().string() + "." + std::to_string(rd() & 0xFFFFFF) + ".tmp");
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) throw EFOpenError("Cannot create file \"" + temp.string() + "\". " + std::strerror(errno));
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
+  ok = (std::fclose(f) == 0) && ok;
+  std::error_code ec;
+  if (ok) fs::rename(temp, target, ec);
+  if (!ok || ec) {
+    fs::remove(temp, ec);
+    throw EWriteError("Stream write error");
+  }
+}
+
+}  // namespace clipsmith
