@@ -1,0 +1,96 @@
+// The LZW encoder of GIF image data, with its hashed string table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "gif/gif_stream.h"
+#include "gif/gif_types.h"
+
+namespace clipsmith {
+
+class THashTable {
+ public:
+  static constexpr int kHashSize = 8009;
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+
+  THashTable() { Clear(); }
+  void Clear() { FTable.fill(kEmpty); }
+  void Insert(std::uint32_t key, int code) {
+    int h = HashOfKey(key);
+    while ((FTable[std::size_t(h)] >> 12) != 0xFFFFF) h = NextProbe(h);
+    FTable[std::size_t(h)] = (key << 12) | (std::uint32_t(code) & 0xFFF);
+  }
+  // The code of key, or -1.
+  int Lookup(std::uint32_t key) const {
+    int h = HashOfKey(key);
+    for (;;) {
+      std::uint32_t e = FTable[std::size_t(h)];
+      if ((e >> 12) == 0xFFFFF) return -1;
+      if ((e >> 12) == key) return int(e & 0xFFF);
+      h = NextProbe(h);
+    }
+  }
+  static int HashOfKey(std::uint32_t key) { return int(((key >> 4) ^ key) % kHashSize); }
+  static int NextProbe(int h) {
+    int d = h == 0 ? 1 : kHashSize - h;
+    h -= d;
+    return h < 0 ? h + kHashSize : h;
+  }
+
+ private:
+  std::array<std::uint32_t, kHashSize> FTable;
+};
+
+class TGIFEncoder {
+ public:
+  virtual ~TGIFEncoder() = default;
+  // Compresses one frame: minimum code size, data sub-blocks, terminator.
+  void Compress(TStream& stream, int bitsPerPixel, int width, int height, bool interlace, const std::uint8_t* data,
+                int maxColor);
+
+  TGIFWarning FOnWarning;
+
+ protected:
+  virtual void EmitCode(int code);
+  virtual void EmitClear();
+  virtual void EncodePixels() = 0;
+  // Advances the pixel walk; false when the frame is done.
+  bool NextPixel();
+
+  int MaxColor = 0;
+  int BitsPerPixel = 0;
+  TStream* Stream = nullptr;
+  int Width = 0, Height = 0;
+  bool Interlace = false;
+  const std::uint8_t* Data = nullptr;
+  std::unique_ptr<TGIFWriter> GIFStream;
+  std::uint32_t OutputBucket = 0;
+  int OutputBits = 0;
+  bool ClearFlag = false;
+  int BitsPerCode = 0;
+  int InitialBitsPerCode = 0;
+  int MaxCode = 0;
+  int ClearCode = 0;
+  int EOFCode = 0;
+  int BaseCode = 0;
+  const std::uint8_t* Pixel = nullptr;
+  std::int64_t cX = 0;
+  int Y = 0;
+  int Pass = 0;
+};
+
+class TLZWEncoder final : public TGIFEncoder {
+ protected:
+  void EmitCode(int code) override;
+  void EmitClear() override;
+  void EncodePixels() override;
+
+ private:
+  int Prefix = 0;
+  int FreeEntry = 0;
+  std::unique_ptr<THashTable> HashTable;
+};
+
+}  // namespace clipsmith
