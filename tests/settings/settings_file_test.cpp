@@ -402,3 +402,31 @@ TEST(SettingsFile, HugeFilesAreNotRead) {
   TSettings s(file.string());
   EXPECT_EQ(s.OpenAVIPath, "");
 }
+
+// Every byte of a good stream changed in turn, enciphered correctly so the parser sees it: the
+// result is either the defaults or values read, never a crash or an escaping error.
+TEST(SettingsFile, MutatedStreamsNeverEscape) {
+  const Bytes good = StreamBuilder()
+                         .Header()
+                         .Short("OpenAVIPath").Byte(18).U32(4).Utf16(u"/é🎬")
+                         .Short("SaveGIFPath").Byte(20).U32(4).Raw("/é!")
+                         .Byte(0).Byte(0)
+                         .Out;
+  TempDir dir;
+  const fs::path file = dir / "csm.dat";
+  for (std::size_t i = 0; i < good.size(); ++i) {
+    for (std::uint8_t v : {0x00, 0x01, 0x06, 0x0C, 0x12, 0x14, 0x7F, 0x80, 0xFF}) {
+      Bytes m = good;
+      m[i] = v;
+      WriteFile(file, Encipher(m));
+      EXPECT_NO_THROW({
+        TSettings s(file.string());
+        s.ReadSettingsFromFile();
+      }) << "byte " << i << " = " << int(v);
+    }
+  }
+  WriteFile(file, Encipher(good));
+  TSettings s(file.string());
+  EXPECT_EQ(s.OpenAVIPath, "/é🎬");
+  EXPECT_EQ(s.SaveGIFPath, "/é!");
+}
