@@ -93,7 +93,7 @@ std::vector<std::uint8_t> EncodeWithGiflib(int width, int height, const std::vec
   GifFileType* gif = EGifOpen(&out, WriteToMemory, &error);
   if (!gif) throw std::runtime_error("EGifOpen failed");
   int count = int(colors.size() / 3);
-  std::vector<GifColorType> entries(std::size_t(count));
+  std::vector<GifColorType> entries(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) entries[std::size_t(i)] = {colors[3 * i], colors[3 * i + 1], colors[3 * i + 2]};
   ColorMapObject* map = GifMakeMapObject(count, entries.data());
   EGifSetGifVersion(gif, true);

@@ -103,7 +103,7 @@ class TGIFHeader final : public TGIFItem {
 
 class TGIFExtensionList final : public TGIFList<TGIFExtension> {
  public:
-  explicit TGIFExtensionList(TGIFFrame* frame) : FFrame(frame) {}
+  explicit TGIFExtensionList(TGIFFrame* frame);
   ~TGIFExtensionList() override;
   TGIFImage* Image() const;
   TGIFFrame* Frame() const { return FFrame; }
