@@ -51,33 +51,16 @@ void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int hei
   stream.WriteByte(0);
 }
 
-void TGIFEncoder::EmitCode(int code) {
-  if (OutputBits > 0)
-    OutputBucket = (std::uint32_t(code) << OutputBits) | (OutputBucket & ((1u << OutputBits) - 1));
-  else
-    OutputBucket = std::uint32_t(code);
-  OutputBits += BitsPerCode;
-  while (OutputBits >= 8) {
-    GIFStream->WriteByte(std::uint8_t(OutputBucket));
-    OutputBucket >>= 8;
-    OutputBits -= 8;
-  }
-  if (code == EOFCode) {
-    while (OutputBits > 0) {
-      GIFStream->WriteByte(std::uint8_t(OutputBucket));
-      OutputBucket >>= 8;
-      OutputBits -= 8;
-    }
-  }
-}
+void TGIFEncoder::EmitCode(int code) { PackCode(code); }
 
 void TGIFEncoder::EmitClear() {
   ClearFlag = true;
   EmitCode(ClearCode);
 }
 
-bool TGIFEncoder::NextPixel() {
-  if (--cX > 0) return true;
+bool TGIFEncoder::NextPixel() { return --cX > 0 || NextRun(); }
+
+bool TGIFEncoder::NextRun() {
   if (!Interlace) return false;
   static constexpr int kStep[4] = {8, 8, 4, 2};
   static constexpr int kStart[4] = {0, 4, 2, 1};
@@ -93,7 +76,7 @@ bool TGIFEncoder::NextPixel() {
 }
 
 void TLZWEncoder::EmitCode(int code) {
-  TGIFEncoder::EmitCode(code);
+  PackCode(code);
   if (FreeEntry > MaxCode || ClearFlag) {
     if (ClearFlag) {
       BitsPerCode = InitialBitsPerCode;
@@ -121,27 +104,43 @@ void TLZWEncoder::EncodePixels() {
   } release{HashTable};
 
   EmitClear();
-  int c = *Pixel++;
-  if (c >= MaxColor) throw GIFException(gifmsg::sInvalidColor);
-  Prefix = c;
-  while (NextPixel()) {
-    c = *Pixel++;
-    if (c >= MaxColor) throw GIFException(gifmsg::sInvalidColor);
-    const std::uint32_t key = (std::uint32_t(Prefix) << 8) | std::uint32_t(c);
-    const int code = HashTable->Lookup(key);
-    if (code >= 0) {
-      Prefix = code;
-      continue;
+  // The walk runs on locals: the code bytes written through the sub-block buffer may alias any
+  // member, which would force the pixel pointer and the counter back to memory on every write.
+  const int maxColor = MaxColor;
+  const THashTable& table = *HashTable;
+  const std::uint8_t* p = Pixel;
+  std::int64_t left = cX;
+  int prefix = *p++;
+  if (prefix >= maxColor) throw GIFException(gifmsg::sInvalidColor);
+  // Every byte is a valid index of a 256-entry map, so only smaller maps check each pixel.
+  const bool check = maxColor < 256;
+  auto encode = [&](int c) __attribute__((always_inline)) {
+    if (check && c >= maxColor) throw GIFException(gifmsg::sInvalidColor);
+    const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(c);
+    const int code = table.Lookup(key);
+    if (code >= 0) [[likely]] {
+      prefix = code;
+      return;
     }
-    EmitCode(Prefix);
-    Prefix = c;
+    EmitCode(prefix);
+    prefix = c;
     if (FreeEntry < kTableFull) {
       HashTable->Insert(key, FreeEntry);
       ++FreeEntry;
     } else {
       EmitClear();
     }
+  };
+  for (;;) {
+    while (--left > 0) encode(*p++);
+    // The run (the whole frame, or one row when interlaced) is done; NextPixel's row step.
+    cX = 0;
+    if (!NextRun()) break;
+    p = Pixel;
+    left = cX;
+    encode(*p++);
   }
+  Prefix = prefix;
   EmitCode(Prefix);
 }
 

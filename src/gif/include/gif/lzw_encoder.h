@@ -26,9 +26,10 @@ class THashTable {
   int Lookup(std::uint32_t key) const {
     int h = HashOfKey(key);
     for (;;) {
-      std::uint32_t e = FTable[std::size_t(h)];
-      if ((e >> 12) == 0xFFFFF) return -1;
+      const std::uint32_t e = FTable[std::size_t(h)];
+      // No key reaches the empty pattern, so the order of the two tests does not matter.
       if ((e >> 12) == key) return int(e & 0xFFF);
+      if ((e >> 12) == 0xFFFFF) return -1;
       h = NextProbe(h);
     }
   }
@@ -55,9 +56,33 @@ class TGIFEncoder {
  protected:
   virtual void EmitCode(int code);
   virtual void EmitClear();
+  // The bit packing of EmitCode, least significant bit first; shared by the base and the LZW
+  // encoder without a virtual call on the hot path.
+  void PackCode(int code) {
+    if (OutputBits > 0)
+      OutputBucket = (std::uint32_t(code) << OutputBits) | (OutputBucket & ((1u << OutputBits) - 1));
+    else
+      OutputBucket = std::uint32_t(code);
+    OutputBits += BitsPerCode;
+    while (OutputBits >= 8) {
+      GIFStream->WriteByte(std::uint8_t(OutputBucket));
+      OutputBucket >>= 8;
+      OutputBits -= 8;
+    }
+    if (code == EOFCode) {
+      // The high bits of the last byte that carry no code are zero.
+      while (OutputBits > 0) {
+        GIFStream->WriteByte(std::uint8_t(OutputBucket));
+        OutputBucket >>= 8;
+        OutputBits -= 8;
+      }
+    }
+  }
   virtual void EncodePixels() = 0;
   // Advances the pixel walk; false when the frame is done.
   bool NextPixel();
+  // The part of NextPixel after a run ends: the next row of an interlaced frame.
+  bool NextRun();
 
   int MaxColor = 0;
   int BitsPerPixel = 0;
