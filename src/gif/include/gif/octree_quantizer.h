@@ -1,0 +1,80 @@
+// The octree colour quantizer: counts every pixel into a tree whose levels split the colour cube
+// by successive bits of red, green and blue, merges nodes while counting so that no more than the
+// requested number of leaves remain, and emits one colour per leaf, the average of its pixels.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "graphics/bitmap.h"
+
+namespace clipsmith {
+
+class TDIBReader;
+
+using TRGBQuadArray = std::array<TRGBQuad, 256>;
+
+class TColorQuantizer {
+ public:
+  // MaxColors 1..256, ColorBits 1..8 (the depth at which nodes are created as leaves).
+  TColorQuantizer(int MaxColors, int ColorBits);
+  virtual ~TColorQuantizer() = default;
+
+  void CountColor(std::uint8_t Red, std::uint8_t Green, std::uint8_t Blue);
+  // One entry per leaf from entry 0 on, in tree order; later entries are left untouched.
+  // Returns the number of entries written.
+  int GetColorTable(TRGBQuadArray& table) const;
+
+  int FLeafCount = 0;
+  int FMaxColors;
+  int FColorBits;
+
+  // Counting takes a short cut for a pixel that falls into the leaf of the pixel before it; the
+  // tree that results is the same. Off, every pixel descends from the root.
+  bool UseLeafShortCut = true;
+
+  // Nodes live in a pool owned by the quantizer: links are pool indices, kNone for none.
+  using TNodeIndex = std::uint16_t;
+  static constexpr TNodeIndex kNone = 0xFFFF;
+
+  struct TOctreeNode {
+    // Sums are 64-bit so that a leaf may take any number of pixels a bitmap can hold.
+    std::int64_t RedSum = 0, GreenSum = 0, BlueSum = 0;
+    std::int64_t PixelCount = 0;
+    std::array<TNodeIndex, 8> Child;
+    TNodeIndex Next = kNone;  // next node on the reducible list of its level
+    std::uint8_t Level = 0;
+    bool IsLeaf = false;
+  };
+
+  // Live nodes (for measuring).
+  int NodeCount() const { return FLiveNodes; }
+
+ private:
+  TNodeIndex NewNode(int level);
+  void FreeNode(TNodeIndex n);
+  TNodeIndex InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  void MergeDeepestNode();
+  void CollectLeafColors(TNodeIndex n, TRGBQuadArray& table, int& index) const;
+
+  std::vector<TOctreeNode> FPool;
+  TNodeIndex FFreeList = kNone;  // through Next
+  int FLiveNodes = 0;
+  TNodeIndex FTree = kNone;
+  std::array<TNodeIndex, 8> FReducibleNodes;
+
+  // The leaf the last pixel went into, valid until the next merge, and the bits that lead to it.
+  TNodeIndex FLastLeaf = kNone;
+  std::uint32_t FLastKey = 0;
+  std::uint32_t FLastMask = 0;
+};
+
+class TDIBQuantizer final : public TColorQuantizer {
+ public:
+  using TColorQuantizer::TColorQuantizer;
+  // Counts every pixel of the reader's 24-bit image: rows from the top, pixels left to right.
+  bool ProcessImage(TDIBReader& Reader);
+};
+
+}  // namespace clipsmith

@@ -1,0 +1,350 @@
+#include "gif/dither.h"
+
+#include <algorithm>
+
+#include "lookup_dispatch.h"
+
+namespace clipsmith {
+
+namespace {
+
+inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+}  // namespace
+
+void TErrorLimit::Build(int s1, int s2) {
+  for (int i = 0; i <= 255; ++i) {
+    int v;
+    if (i < s1)
+      v = i;
+    else if (i < s2)
+      v = s1 + (i - s1) / 2;
+    else
+      v = s1 + (s2 - s1) / 2;
+    (*this)[i] = v;
+    (*this)[-i] = -v;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The plain engine.
+
+TDitherEngine::TDitherEngine(int AWidth, TColorLookup& Lookup) : FLookup(&Lookup), FWidth(AWidth) {}
+
+void TDitherEngine::Reset() {
+  FDirection = 1;
+  FColumn = 0;
+}
+
+std::uint8_t TDitherEngine::Dither(int Red, int Green, int Blue, int& R, int& G, int& B) {
+  const std::uint8_t index = FLookup->Lookup(Red, Green, Blue, R, G, B);
+  NextColumn();
+  return index;
+}
+
+void TDitherEngine::NextLine() {
+  FDirection = -FDirection;
+  FColumn = FDirection == 1 ? 0 : FWidth - 1;
+}
+
+void TDitherEngine::DitherRowSlow(const std::uint8_t* src, std::uint8_t* dst) {
+  int r, g, b;
+  while (FColumn >= 0 && FColumn < FWidth) {
+    const int c = FColumn;
+    const std::uint8_t* p = src + std::ptrdiff_t(c) * 3;
+    dst[c] = Dither(p[2], p[1], p[0], r, g, b);
+  }
+}
+
+void TDitherEngine::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
+  WithLookup(*FLookup, [&](auto& lookup) {
+    int r, g, b;
+    const int d = FDirection;
+    int c = FColumn;
+    for (; c >= 0 && c < FWidth; c += d) {
+      const std::uint8_t* p = src + std::ptrdiff_t(c) * 3;
+      dst[c] = lookup.Find(p[2], p[1], p[0], r, g, b);
+    }
+    FColumn = c;
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Floyd-Steinberg. The error of a pixel goes 7/16 to the next pixel of the row, and 3/16, 5/16
+// and 1/16 to the pixels behind, below and ahead in the next row. The next-row terms are built up
+// in three running sums that shift along with the pixel, so the array holds one term per column.
+
+TFloydSteinbergDitherer::TFloydSteinbergDitherer(int AWidth, TColorLookup& Lookup) : TDitherEngine(AWidth, Lookup) {
+  ErrorLimit.Build(16, 48);
+  for (auto& a : FErrors) a.assign(std::size_t(AWidth) + 2, 0);
+}
+
+void TFloydSteinbergDitherer::Reset() {
+  TDitherEngine::Reset();
+  for (auto& a : FErrors) std::fill(a.begin(), a.end(), 0);
+  FPosition = 0;
+  for (int ch = 0; ch < 3; ++ch) FCurrent[ch] = FBelow[ch] = FBelowPrev[ch] = 0;
+}
+
+std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& R, int& G, int& B) {
+  const int v[3] = {Red, Green, Blue};
+  int w[3];
+  const std::size_t P = std::size_t(FPosition);
+  for (int ch = 0; ch < 3; ++ch) {
+    // (x + 8) div 16 with the division truncating toward zero, as the rounding is specified.
+    const int t = (FCurrent[ch] + FErrors[ch][P] + 8) / 16;
+    w[ch] = Clamp255(v[ch] + ErrorLimit[t]);
+    FCurrent[ch] = w[ch];
+  }
+  const std::uint8_t index = TDitherEngine::Dither(w[0], w[1], w[2], R, G, B);
+  const int p[3] = {R, G, B};
+  for (int ch = 0; ch < 3; ++ch) {
+    const int e = w[ch] - p[ch];
+    if (e != 0) {
+      FErrors[ch][P] = FBelowPrev[ch] + 3 * e;
+      FBelowPrev[ch] = FBelow[ch] + 5 * e;
+      FBelow[ch] = e;
+      FCurrent[ch] = 7 * e;
+    } else {
+      FCurrent[ch] = 0;
+    }
+  }
+  FPosition += FDirection;
+  return index;
+}
+
+void TFloydSteinbergDitherer::NextLine() {
+  for (int ch = 0; ch < 3; ++ch) {
+    FErrors[ch][std::size_t(FPosition)] = FBelowPrev[ch];
+    FCurrent[ch] = FBelow[ch] = FBelowPrev[ch] = 0;
+  }
+  TDitherEngine::NextLine();
+  FPosition = FDirection == 1 ? 0 : FWidth + 1;
+}
+
+template <class L>
+void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
+  const int d = FDirection;
+  const int width = FWidth;
+  int c = FColumn;
+  int* aR = FErrors[0].data() + FPosition;
+  int* aG = FErrors[1].data() + FPosition;
+  int* aB = FErrors[2].data() + FPosition;
+  int curR = FCurrent[0], curG = FCurrent[1], curB = FCurrent[2];
+  int belR = FBelow[0], belG = FBelow[1], belB = FBelow[2];
+  int bpR = FBelowPrev[0], bpG = FBelowPrev[1], bpB = FBelowPrev[2];
+  const TErrorLimit& limit = ErrorLimit;
+  const std::uint8_t* s = src + std::ptrdiff_t(c) * 3;
+  const std::ptrdiff_t step = 3 * d;
+  int n = 0;
+  for (; c >= 0 && c < width; c += d, s += step, aR += d, aG += d, aB += d, ++n) {
+    const int wR = Clamp255(s[2] + limit[(curR + *aR + 8) / 16]);
+    const int wG = Clamp255(s[1] + limit[(curG + *aG + 8) / 16]);
+    const int wB = Clamp255(s[0] + limit[(curB + *aB + 8) / 16]);
+    int pR, pG, pB;
+    dst[c] = lookup.Find(wR, wG, wB, pR, pG, pB);
+    if (const int e = wR - pR; e != 0) {
+      *aR = bpR + 3 * e;
+      bpR = belR + 5 * e;
+      belR = e;
+      curR = 7 * e;
+    } else {
+      curR = 0;
+    }
+    if (const int e = wG - pG; e != 0) {
+      *aG = bpG + 3 * e;
+      bpG = belG + 5 * e;
+      belG = e;
+      curG = 7 * e;
+    } else {
+      curG = 0;
+    }
+    if (const int e = wB - pB; e != 0) {
+      *aB = bpB + 3 * e;
+      bpB = belB + 5 * e;
+      belB = e;
+      curB = 7 * e;
+    } else {
+      curB = 0;
+    }
+  }
+  FColumn = c;
+  FPosition += n * d;
+  FCurrent[0] = curR, FCurrent[1] = curG, FCurrent[2] = curB;
+  FBelow[0] = belR, FBelow[1] = belG, FBelow[2] = belB;
+  FBelowPrev[0] = bpR, FBelowPrev[1] = bpG, FBelowPrev[2] = bpB;
+}
+
+void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
+  WithLookup(*FLookup, [&](auto& lookup) { RowLoop(lookup, src, dst); });
+}
+
+bool TFloydSteinbergDitherer::ErrorsAreZero() const {
+  for (int ch = 0; ch < 3; ++ch) {
+    if (FCurrent[ch] != 0 || FBelow[ch] != 0 || FBelowPrev[ch] != 0) return false;
+    if (std::any_of(FErrors[ch].begin(), FErrors[ch].end(), [](int v) { return v != 0; })) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Engines driven by a kernel table.
+
+TKernelDitherer::TKernelDitherer(int AWidth, TColorLookup& Lookup, const TDiffusionKernel& kernel)
+    : TDitherEngine(AWidth, Lookup), FKernel(kernel) {
+  ErrorLimit.Build(kernel.LimitS1, kernel.LimitS2);
+  FRows.resize(std::size_t(kernel.Rows));
+  for (auto& row : FRows) row.assign((std::size_t(AWidth) + 2 * std::size_t(kernel.Guard)) * 3, 0);
+}
+
+void TKernelDitherer::Reset() {
+  TDitherEngine::Reset();
+  for (auto& row : FRows) std::fill(row.begin(), row.end(), 0);
+  FDirection2 = 2 * FDirection;
+  FDirection3 = 3 * FDirection;
+  FPosition = FKernel.Guard;
+}
+
+void TKernelDitherer::SpreadError(int channel, int error) {
+  if (error == 0) return;
+  for (const TKernelWeight& k : FKernel.Weights) {
+    const std::ptrdiff_t at = std::ptrdiff_t(FPosition + k.Offset * FDirection) * 3 + channel;
+    FRows[std::size_t(k.Row)][std::size_t(at)] += k.Weight * error;
+  }
+}
+
+std::uint8_t TKernelDitherer::Dither(int Red, int Green, int Blue, int& R, int& G, int& B) {
+  const int v[3] = {Red, Green, Blue};
+  const int div = FKernel.Divisor;
+  int w[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const int e0 = FRows[0][std::size_t(FPosition) * 3 + std::size_t(ch)];
+    w[ch] = Clamp255(v[ch] + ErrorLimit[(e0 + div / 2) / div]);
+  }
+  const std::uint8_t index = TDitherEngine::Dither(w[0], w[1], w[2], R, G, B);
+  SpreadError(0, w[0] - R);
+  SpreadError(1, w[1] - G);
+  SpreadError(2, w[2] - B);
+  FPosition += FDirection;
+  return index;
+}
+
+void TKernelDitherer::NextLine() {
+  std::fill(FRows[0].begin(), FRows[0].end(), 0);
+  std::rotate(FRows.begin(), FRows.begin() + 1, FRows.end());
+  TDitherEngine::NextLine();
+  FDirection2 = 2 * FDirection;
+  FDirection3 = 3 * FDirection;
+  FPosition = FDirection == 1 ? FKernel.Guard : FWidth - 1 + FKernel.Guard;
+}
+
+template <class L>
+void TKernelDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
+  // The kernel as flat pointer offsets from the current entry, for this row's direction.
+  struct Tap {
+    int* Base;
+    std::ptrdiff_t Offset;
+    int Weight;
+  };
+  std::array<Tap, 24> taps;
+  std::size_t tapCount = 0;
+  const int d = FDirection;
+  for (const TKernelWeight& k : FKernel.Weights)
+    taps[tapCount++] = {FRows[std::size_t(k.Row)].data(), std::ptrdiff_t(k.Offset * d) * 3, k.Weight};
+  const int div = FKernel.Divisor;
+  const int half = div / 2;
+  const TErrorLimit& limit = ErrorLimit;
+  const int* row0 = FRows[0].data();
+  const std::ptrdiff_t step = 3 * d;
+  const int width = FWidth;
+
+  int c = FColumn;
+  std::ptrdiff_t at = std::ptrdiff_t(FPosition) * 3;
+  const std::uint8_t* s = src + std::ptrdiff_t(c) * 3;
+  int n = 0;
+  for (; c >= 0 && c < width; c += d, s += step, at += step, ++n) {
+    const int wR = Clamp255(s[2] + limit[(row0[at] + half) / div]);
+    const int wG = Clamp255(s[1] + limit[(row0[at + 1] + half) / div]);
+    const int wB = Clamp255(s[0] + limit[(row0[at + 2] + half) / div]);
+    int pR, pG, pB;
+    dst[c] = lookup.Find(wR, wG, wB, pR, pG, pB);
+    const int eR = wR - pR, eG = wG - pG, eB = wB - pB;
+    if ((eR | eG | eB) == 0) continue;
+    for (std::size_t k = 0; k < tapCount; ++k) {
+      int* t = taps[k].Base + at + taps[k].Offset;
+      const int wgt = taps[k].Weight;
+      t[0] += wgt * eR;
+      t[1] += wgt * eG;
+      t[2] += wgt * eB;
+    }
+  }
+  FColumn = c;
+  FPosition += n * d;
+}
+
+void TKernelDitherer::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
+  WithLookup(*FLookup, [&](auto& lookup) { RowLoop(lookup, src, dst); });
+}
+
+bool TKernelDitherer::ErrorsAreZero() const {
+  for (const auto& row : FRows)
+    if (std::any_of(row.begin(), row.end(), [](int v) { return v != 0; })) return false;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The kernels. Offsets are along the row, positive ahead in the direction of travel.
+
+namespace {
+
+constexpr TKernelWeight kStucki[] = {
+    {0, 1, 8},  {0, 2, 4},                                               //
+    {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},             //
+    {2, -2, 1}, {2, -1, 2}, {2, 0, 4}, {2, 1, 2}, {2, 2, 1}};            //
+constexpr TKernelWeight kSierra[] = {
+    {0, 1, 5},  {0, 2, 3},                                               //
+    {1, -2, 2}, {1, -1, 4}, {1, 0, 5}, {1, 1, 4}, {1, 2, 2},             //
+    {2, -1, 2}, {2, 0, 3},  {2, 1, 2}};                                  //
+constexpr TKernelWeight kJaJuNi[] = {
+    {0, 1, 7},  {0, 2, 5},                                               //
+    {1, -2, 3}, {1, -1, 5}, {1, 0, 7}, {1, 1, 5}, {1, 2, 3},             //
+    {2, -2, 1}, {2, -1, 3}, {2, 0, 5}, {2, 1, 3}, {2, 2, 1}};            //
+constexpr TKernelWeight kSteveArche[] = {
+    {0, 2, 32},                                                          //
+    {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16},                    //
+    {2, -2, 12}, {2, 0, 26},  {2, 2, 12},                                //
+    {3, -3, 5},  {3, -1, 12}, {3, 1, 12}, {3, 3, 5}};                    //
+constexpr TKernelWeight kBurkes[] = {
+    {0, 1, 8},  {0, 2, 4},                                               //
+    {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}};            //
+
+constexpr int SumOf(std::span<const TKernelWeight> k) {
+  int s = 0;
+  for (const auto& w : k) s += w.Weight;
+  return s;
+}
+static_assert(SumOf(kStucki) == 42 && SumOf(kSierra) == 32 && SumOf(kJaJuNi) == 48 && SumOf(kSteveArche) == 200 &&
+              SumOf(kBurkes) == 32);
+
+const TDiffusionKernel kStuckiKernel{3, 2, 42, 8, 32, kStucki};
+const TDiffusionKernel kSierraKernel{3, 2, 32, 8, 32, kSierra};
+const TDiffusionKernel kJaJuNiKernel{3, 2, 48, 8, 32, kJaJuNi};
+const TDiffusionKernel kSteveArcheKernel{4, 3, 200, 8, 16, kSteveArche};
+const TDiffusionKernel kBurkesKernel{2, 2, 32, 16, 48, kBurkes};
+
+}  // namespace
+
+const TDiffusionKernel& TStuckiDitherer::KernelTable() { return kStuckiKernel; }
+const TDiffusionKernel& TSierraDitherer::KernelTable() { return kSierraKernel; }
+const TDiffusionKernel& TJaJuNiDitherer::KernelTable() { return kJaJuNiKernel; }
+const TDiffusionKernel& TSteveArcheDitherer::KernelTable() { return kSteveArcheKernel; }
+const TDiffusionKernel& TBurkesDitherer::KernelTable() { return kBurkesKernel; }
+
+TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& Lookup) : TKernelDitherer(AWidth, Lookup, KernelTable()) {}
+TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& Lookup) : TKernelDitherer(AWidth, Lookup, KernelTable()) {}
+TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& Lookup) : TKernelDitherer(AWidth, Lookup, KernelTable()) {}
+TSteveArcheDitherer::TSteveArcheDitherer(int AWidth, TColorLookup& Lookup)
+    : TKernelDitherer(AWidth, Lookup, KernelTable()) {}
+TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& Lookup) : TKernelDitherer(AWidth, Lookup, KernelTable()) {}
+
+}  // namespace clipsmith
