@@ -1,0 +1,58 @@
+// The animated image under construction during one conversion: frames from bitmaps, the looping
+// and timing extensions, the file, and the preview page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gif/gif_extensions.h"
+#include "gif/gif_image.h"
+#include "gifbuild/browser_opener.h"
+#include "graphics/bitmap.h"
+
+namespace clipsmith {
+
+class TSkGIF {
+ public:
+  // Sets up an empty image reduced with the octree quantiser and Floyd-Steinberg dithering.
+  TSkGIF();
+  // Drops the references into the image, then releases the image with all its frames.
+  ~TSkGIF();
+  TSkGIF(const TSkGIF&) = delete;
+  TSkGIF& operator=(const TSkGIF&) = delete;
+
+  // Appends a frame made from the bitmap. The first frame gets the NETSCAPE2.0 looping extension
+  // unless Loops is 1; every frame gets a graphic control extension with Delay. A failure leaves
+  // the image without that frame and propagates.
+  void AddFrame(TBitmap& Frame);
+
+  // Writes the image to GIFFileName. The file appears, or replaces an earlier one, only once the
+  // whole image was written; a failure leaves any existing file as it was and no temporary file.
+  void SaveToDisk();
+
+  // Writes the preview page into the temporary folder and opens it with Opener.
+  void MakeGIFPreview();
+
+  // The preview template, one line per string.
+  std::vector<std::string> HtmlMemo;
+  std::unique_ptr<TGIFImage> FGIFImg;
+  // References into FGIFImg, not owned.
+  TGIFFrame* FGIFFrame = nullptr;
+  TGIFAppExtNSLoop* FLoopExt = nullptr;
+  TGIFGraphicControlExtension* FCtrExt = nullptr;
+
+  int Loops = 0;  // 0 repeats forever, 1 plays once, n plays n times
+  bool Transparent = false;
+  TColor TransColor = 0;
+  std::uint32_t Delay = 0;  // milliseconds per frame
+  std::string GIFFileName;
+  int GIFWidth = 0;
+  int GIFHeight = 0;
+
+  // How the preview page is shown; the application puts its desktop opener in front.
+  TBrowserOpener Opener;
+};
+
+}  // namespace clipsmith
