@@ -1,0 +1,197 @@
+#include "cli/cli_options.h"
+
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace clipsmith {
+
+namespace {
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::optional<std::int64_t> ParseDigits(std::string_view s, std::int64_t max) {
+  if (!AllDigits(s)) return std::nullopt;
+  std::int64_t v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || v > max) return std::nullopt;
+  return v;
+}
+
+// Fraction digits after a decimal point, as milliseconds (at most three digits).
+std::optional<std::int64_t> ParseMillis(std::string_view s) {
+  if (s.empty() || s.size() > 3 || !AllDigits(s)) return std::nullopt;
+  std::int64_t v = *ParseDigits(s, 999);
+  for (std::size_t i = s.size(); i < 3; ++i) v *= 10;
+  return v;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t p = s.find(sep, start);
+    parts.push_back(s.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+    if (p == std::string_view::npos) break;
+    start = p + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseTime(std::string_view text) {
+  constexpr std::int64_t kMaxSeconds = 1000LL * 3600;  // far beyond any video
+  std::string_view whole = text, frac;
+  if (auto dot = text.find('.'); dot != std::string_view::npos) {
+    whole = text.substr(0, dot);
+    frac = text.substr(dot + 1);
+    if (frac.empty()) return std::nullopt;
+  }
+  std::int64_t ms = 0;
+  if (!frac.empty()) {
+    auto m = ParseMillis(frac);
+    if (!m) return std::nullopt;
+    ms = *m;
+  }
+  auto parts = Split(whole, ':');
+  if (parts.size() == 1) {
+    auto s = ParseDigits(parts[0], kMaxSeconds);
+    if (!s) return std::nullopt;
+    return *s * 1000 + ms;
+  }
+  if (parts.size() > 3) return std::nullopt;
+  // MM:SS or HH:MM:SS: seconds (and minutes after hours) below 60, two digits
+  std::int64_t total = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    bool first = i == 0;
+    if (!first && parts[i].size() != 2) return std::nullopt;
+    auto v = ParseDigits(parts[i], first ? kMaxSeconds : 59);
+    if (!v) return std::nullopt;
+    total = total * 60 + *v;
+  }
+  return total * 1000 + ms;
+}
+
+std::optional<int> ProportionalSize(int value, int from, int to) {
+  if (from == 0) return std::nullopt;
+  double r = double(value) / double(from) * double(to);
+  if (!std::isfinite(r)) return std::nullopt;
+  // ties to even, as the default rounding mode does
+  double n = std::nearbyint(r);
+  if (n < double(std::numeric_limits<int>::min()) || n > double(std::numeric_limits<int>::max())) return std::nullopt;
+  return int(n);
+}
+
+std::string UsageText() {
+  return "Usage: clipsmith-cli [options] INPUT OUTPUT.gif\n"
+         "       clipsmith-cli --info INPUT\n"
+         "  --start TIME      start mark (default 0)\n"
+         "  --end TIME        end mark (default: the end of the video)\n"
+         "  --step N          frame step, as the Frame Step field (default 2; 0 and 1 take every frame)\n"
+         "  --crop X,Y,W,H    crop rectangle in source pixels (default: none)\n"
+         "  --size WxH        output size; \"Wx\" or \"xH\" keeps the proportions of the crop or the source\n"
+         "  --loop N          loop count as the Loop field, 0 = forever (default 0)\n"
+         "  --delay MS        frame delay in milliseconds (default 100)\n"
+         "  --preview         also write the HTML preview page and open it in the browser\n"
+         "  --no-open         with --preview: write the page, print its path, open nothing\n"
+         "  -q, --quiet       no progress bar\n"
+         "  -h, --help        this text\n"
+         "  --version         the program's version\n"
+         "TIME is seconds (12, 12.5) or [HH:]MM:SS[.mmm].\n";
+}
+
+std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& out) {
+  out = TCliOptions{};
+  std::vector<std::string> positional;
+  constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& v) -> std::string {
+      if (i + 1 >= args.size()) return "option " + a + " needs a value";
+      v = args[++i];
+      return "";
+    };
+    std::string v, err;
+    if (a == "-h" || a == "--help") {
+      out.Help = true;
+    } else if (a == "--version") {
+      out.Version = true;
+    } else if (a == "--info") {
+      out.Info = true;
+    } else if (a == "--preview") {
+      out.Preview = true;
+    } else if (a == "--no-open") {
+      out.NoOpen = true;
+    } else if (a == "-q" || a == "--quiet") {
+      out.Quiet = true;
+    } else if (a == "--start" || a == "--end") {
+      if (!(err = value(v)).empty()) return err;
+      auto t = ParseTime(v);
+      if (!t) return "malformed time for " + a + ": \"" + v + "\"";
+      if (a == "--start") {
+        out.StartMs = *t;
+      } else {
+        out.EndMs = *t;
+      }
+    } else if (a == "--step" || a == "--loop" || a == "--delay") {
+      if (!(err = value(v)).empty()) return err;
+      if (!ParseDigits(v, kIntMax)) return "malformed number for " + a + ": \"" + v + "\"";
+      (a == "--step" ? out.Step : a == "--loop" ? out.Loop : out.Delay) = v;
+    } else if (a == "--crop") {
+      if (!(err = value(v)).empty()) return err;
+      auto parts = Split(v, ',');
+      if (parts.size() != 4) return "malformed crop rectangle \"" + v + "\": expected X,Y,W,H";
+      std::int64_t n[4];
+      for (int k = 0; k < 4; ++k) {
+        auto d = ParseDigits(parts[std::size_t(k)], kIntMax);
+        if (!d) return "malformed crop rectangle \"" + v + "\": expected X,Y,W,H";
+        n[k] = *d;
+      }
+      if (n[2] < 1 || n[2] > 65535 || n[3] < 1 || n[3] > 65535)
+        return "crop width and height must lie in 1..65535: \"" + v + "\"";
+      out.Crop = true;
+      out.CropX = int(n[0]), out.CropY = int(n[1]), out.CropW = int(n[2]), out.CropH = int(n[3]);
+    } else if (a == "--size") {
+      if (!(err = value(v)).empty()) return err;
+      auto x = v.find('x');
+      if (x == std::string::npos || v.find('x', x + 1) != std::string::npos)
+        return "malformed size \"" + v + "\": expected WxH, Wx or xH";
+      std::string_view w = std::string_view(v).substr(0, x), h = std::string_view(v).substr(x + 1);
+      if (w.empty() && h.empty()) return "malformed size \"" + v + "\": expected WxH, Wx or xH";
+      out.SizeW.reset();
+      out.SizeH.reset();
+      for (auto [text, slot] : {std::pair{w, &out.SizeW}, std::pair{h, &out.SizeH}}) {
+        if (text.empty()) continue;
+        auto d = ParseDigits(text, kIntMax);
+        if (!d || *d < 1 || *d > 65535) return "size must lie in 1..65535: \"" + v + "\"";
+        *slot = int(*d);
+      }
+      out.Resize = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return "unknown option " + a;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (out.Help || out.Version) return "";
+  if (out.Info) {
+    if (positional.size() != 1) return "--info takes exactly one INPUT";
+    out.Input = positional[0];
+    return "";
+  }
+  if (positional.size() != 2) return "expected INPUT and OUTPUT.gif";
+  out.Input = positional[0];
+  out.Output = positional[1];
+  if (out.EndMs && *out.EndMs <= out.StartMs) return "the end mark must come after the start mark";
+  if (out.NoOpen && !out.Preview) return "--no-open needs --preview";
+  return "";
+}
+
+}  // namespace clipsmith
