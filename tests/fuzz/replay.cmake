@@ -1,0 +1,20 @@
+# Replays the seed corpus and every input that once crashed the fuzzer under AddressSanitizer and
+# UBSan, as part of the normal test run (any compiler; no libFuzzer needed). The codec sources are
+# compiled into the replay executable itself so that they carry the sanitizers too.
+#   ctest -L fuzz     runs only this
+if(TARGET gif_fuzz_replay)
+  return()
+endif()
+set(_replay_dir ${CMAKE_CURRENT_LIST_DIR})
+get_filename_component(_replay_root ${_replay_dir}/../.. ABSOLUTE)
+file(GLOB _replay_sources CONFIGURE_DEPENDS ${_replay_root}/src/gif/src/*.cpp ${_replay_root}/src/graphics/src/*.cpp)
+add_executable(gif_fuzz_replay ${_replay_dir}/gif_load_fuzzer.cpp ${_replay_dir}/replay_main.cpp ${_replay_sources})
+target_include_directories(gif_fuzz_replay PRIVATE ${_replay_root}/src/gif/include ${_replay_root}/src/gif/src
+                                                   ${_replay_root}/src/graphics/include)
+target_compile_options(gif_fuzz_replay PRIVATE -O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer
+                                               -fno-sanitize-recover=undefined)
+target_link_options(gif_fuzz_replay PRIVATE -fsanitize=address,undefined)
+clipsmith_target(gif_fuzz_replay)
+add_test(NAME gif_fuzz_replay COMMAND gif_fuzz_replay ${_replay_dir}/corpus ${_replay_dir}/crashes)
+set_tests_properties(gif_fuzz_replay PROPERTIES LABELS "fuzz;asan" TIMEOUT 60
+                     ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
