@@ -274,6 +274,8 @@ TSettings::TSettings(const TAESKey256& key, std::string settingsFileName)
 }
 
 TSettings::~TSettings() {
+  // A settings object without a file (the command-line converter's) lives in memory only.
+  if (SettingsFileName().empty()) return;
   try {
     WriteSettingsToFile();
   } catch (const std::exception& e) {
