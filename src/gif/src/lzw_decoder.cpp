@@ -290,6 +290,9 @@ void DecodeImageData(TGIFFrame& frame, TStream& stream) {
   }
   if (minCodeSize > 12) {
     FrameWarning(frame, gifmsg::sInvalidData);
+    // The frame keeps no pixels, but its sub-blocks are skipped: left in the stream, their bytes
+    // would be taken for blocks, and a length byte of "!" or "," could fail the whole file.
+    TGIFReader(stream).SkipData();
     return;
   }
 
