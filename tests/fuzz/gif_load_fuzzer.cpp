@@ -74,20 +74,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "reload: %s\n", e.what());
     Fail("a file we wrote does not read back");
   }
-  int kept = 0;
-  for (int i = 0; i < image.Images().Count(); ++i) {
-    TGIFFrame* f = image.Images()[i];
-    if (f->Empty() && f->Extensions().Count() == 0) continue;
-    if (kept >= again.Images().Count()) Fail("frame lost in the round trip");
-    TGIFFrame* g = again.Images()[kept++];
-    if (f->Empty() != g->Empty()) Fail("frame emptiness changed in the round trip");
-    if (!f->Empty()) {
-      if (f->Width() != g->Width() || f->Height() != g->Height() || f->Left() != g->Left() || f->Top() != g->Top())
-        Fail("frame bounds changed in the round trip");
-      for (int p = 0; p < f->DataSize(); ++p)
-        if (f->Data()[p] != g->Data()[p]) Fail("pixels changed in the round trip");
-    }
+  // Extension-only frames next to each other, or in front of a frame with pixels, cannot be told
+  // apart in the file, so only the frames with pixels and the number of extensions must survive.
+  auto withPixels = [](TGIFImage& im) {
+    std::vector<TGIFFrame*> out;
+    for (int i = 0; i < im.Images().Count(); ++i)
+      if (!im.Images()[i]->Empty()) out.push_back(im.Images()[i]);
+    return out;
+  };
+  auto extensions = [](TGIFImage& im) {
+    int n = 0;
+    for (int i = 0; i < im.Images().Count(); ++i) n += im.Images()[i]->Extensions().Count();
+    return n;
+  };
+  std::vector<TGIFFrame*> before = withPixels(image), after = withPixels(again);
+  if (before.size() != after.size()) Fail("frame count changed in the round trip");
+  if (extensions(image) != extensions(again)) Fail("extension count changed in the round trip");
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    TGIFFrame* f = before[i];
+    TGIFFrame* g = after[i];
+    if (f->Width() != g->Width() || f->Height() != g->Height() || f->Left() != g->Left() || f->Top() != g->Top())
+      Fail("frame bounds changed in the round trip");
+    for (int p = 0; p < f->DataSize(); ++p)
+      if (f->Data()[p] != g->Data()[p]) Fail("pixels changed in the round trip");
   }
-  if (kept != again.Images().Count()) Fail("frame count changed in the round trip");
   return 0;
 }
