@@ -125,6 +125,9 @@ TEST(SaveToDisk, AFileThatCannotBeCreatedNamesTheFileTheUserChose) {
     EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + gif.GIFFileName + "\". No such file or directory");
   }
 
+  gif.GIFFileName = "";
+  EXPECT_THROW(gif.SaveToDisk(), EFOpenError);
+
   // A folder where the file should be: it stays a folder, with what is in it.
   std::filesystem::create_directory(dir / "taken.gif");
   WriteText(dir / "taken.gif/inside.txt", kOldContent);

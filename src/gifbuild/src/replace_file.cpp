@@ -20,6 +20,7 @@ std::string ReasonOf(const std::string& message) {
 }  // namespace
 
 void ReplaceFileWith(const std::string& fileName, std::span<const std::uint8_t> bytes) {
+  if (fileName.empty()) throw EFOpenError("Cannot create file \"\". No such file or directory");
   std::error_code ec;
   fs::path target(fileName);
   if (fs::is_symlink(target, ec)) {
