@@ -122,6 +122,20 @@ void TFloydSteinbergDitherer::NextLine() {
   FPosition = FDirection == 1 ? 0 : FWidth + 1;
 }
 
+namespace {
+
+inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
+  const bool nonZero = e != 0;
+  const int newA = belowPrev + 3 * e;
+  const int newBelowPrev = below + 5 * e;
+  a = nonZero ? newA : a;
+  belowPrev = nonZero ? newBelowPrev : belowPrev;
+  below = nonZero ? e : below;
+  cur = 7 * e;
+}
+
+}  // namespace
+
 template <class L>
 void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
   const int d = FDirection;
@@ -143,30 +157,11 @@ void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::u
     const int wB = Clamp255(s[0] + limit[(curB + *aB + 8) / 16]);
     int pR, pG, pB;
     dst[c] = lookup.Find(wR, wG, wB, pR, pG, pB);
-    if (const int e = wR - pR; e != 0) {
-      *aR = bpR + 3 * e;
-      bpR = belR + 5 * e;
-      belR = e;
-      curR = 7 * e;
-    } else {
-      curR = 0;
-    }
-    if (const int e = wG - pG; e != 0) {
-      *aG = bpG + 3 * e;
-      bpG = belG + 5 * e;
-      belG = e;
-      curG = 7 * e;
-    } else {
-      curG = 0;
-    }
-    if (const int e = wB - pB; e != 0) {
-      *aB = bpB + 3 * e;
-      bpB = belB + 5 * e;
-      belB = e;
-      curB = 7 * e;
-    } else {
-      curB = 0;
-    }
+    // Whether a term changes depends on the pixel, not on a pattern a branch predictor could
+    // learn, so the updates are selects. An error of 0 leaves the terms as they are.
+    Spread(wR - pR, *aR, curR, belR, bpR);
+    Spread(wG - pG, *aG, curG, belG, bpG);
+    Spread(wB - pB, *aB, curB, belB, bpB);
   }
   FColumn = c;
   FPosition += n * d;

@@ -11,9 +11,9 @@ namespace clipsmith {
 struct TFastNearest {
   TSlowColorLookup& L;
   std::uint8_t Find(int r, int g, int b, int& R, int& G, int& B) const {
-    const int i = L.NearestFast(r, g, b);
-    L.ColorOf(i, R, G, B);
-    return std::uint8_t(i);
+    const std::uint32_t e = L.NearestFastEntry(r, g, b);
+    R = int(e & 0xFF), G = int((e >> 8) & 0xFF), B = int((e >> 16) & 0xFF);
+    return std::uint8_t(e >> 24);
   }
 };
 

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
 #include "graphics/bitmap.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace clipsmith {
 
@@ -53,7 +58,12 @@ class TSlowColorLookup final : public TColorLookup {
 
   // The non-virtual form the row loops use.
   std::uint8_t LookupInline(int Red, int Green, int Blue, int& R, int& G, int& B) {
-    int i = FSearch == TNearestSearch::Fast ? NearestFast(Red, Green, Blue) : NearestBruteForce(Red, Green, Blue);
+    if (FSearch == TNearestSearch::Fast) {
+      const std::uint32_t e = NearestFastEntry(Red, Green, Blue);
+      R = int(e & 0xFF), G = int((e >> 8) & 0xFF), B = int((e >> 16) & 0xFF);
+      return std::uint8_t(e >> 24);
+    }
+    const int i = NearestBruteForce(Red, Green, Blue);
     ColorOf(i, R, G, B);
     return std::uint8_t(i);
   }
@@ -64,36 +74,34 @@ class TSlowColorLookup final : public TColorLookup {
     B = FBlue[std::size_t(i)];
   }
 
+  // Every entry, the lowest index kept on ties: the reference.
   int NearestBruteForce(int red, int green, int blue) const;
-  int NearestFast(int red, int green, int blue) {
+  // The same entry from the candidates of the colour's cell.
+  int NearestFast(int red, int green, int blue) { return int(NearestFastEntry(red, green, blue) >> 24); }
+  // The nearest entry packed as index << 24 | blue << 16 | green << 8 | red.
+  std::uint32_t NearestFastEntry(int red, int green, int blue) {
     const std::uint32_t cell = CellOf(red, green, blue);
     std::uint32_t entry = FCells[cell];
     if (entry == kUnknownCell) entry = BuildCell(cell);
-    const std::uint8_t* c = FCandidates.data() + (entry >> 9);
-    const std::uint32_t n = entry & 0x1FF;
-    int best = c[0];
-    int bestDist = Distance(best, red, green, blue);
-    for (std::uint32_t k = 1; k < n; ++k) {
-      const int d = Distance(c[k], red, green, blue);
-      // Candidates are in index order, so a strict comparison keeps the lowest index on ties.
-      if (d < bestDist) {
-        bestDist = d;
-        best = c[k];
-      }
-    }
-    return best;
+    const std::uint32_t* c = FCandidates.data() + std::size_t(entry >> 7) * 4;
+    const std::uint32_t groups = entry & 0x7F;
+    return FPacked[BestOfGroups(c, groups, red, green, blue)];
   }
 
   TNearestSearch Search() const { return FSearch; }
   // Cells whose candidate lists have been built, and the candidates they hold (for measuring).
   int BuiltCells() const { return FBuiltCells; }
-  std::size_t CandidateCount() const { return FCandidates.size(); }
+  std::size_t CandidateCount() const { return FCandidateTotal; }
 
   // The lookup's own copy of the entries.
   const TPalette& FPaletteEntries() const { return FEntries; }
 
   static constexpr int kCellShift = 3;  // cells of 8 x 8 x 8 colours
   static constexpr int kCellsPerAxis = 256 >> kCellShift;
+  // Cells are built from the candidates of the block of 32 x 32 x 32 colours they lie in, which
+  // are built from the whole palette.
+  static constexpr int kBlockShift = 5;
+  static constexpr int kBlocksPerAxis = 256 >> kBlockShift;
 
  private:
   static constexpr std::uint32_t kUnknownCell = 0xFFFFFFFFu;
@@ -106,6 +114,14 @@ class TSlowColorLookup final : public TColorLookup {
     return dr * dr + dg * dg + db * db;
   }
   std::uint32_t BuildCell(std::uint32_t cell);
+  // The index of the nearest, then lowest-index, candidate among groups of four packed entries.
+  static std::uint8_t BestOfGroups(const std::uint32_t* c, std::uint32_t groups, int red, int green, int blue);
+  std::uint32_t BuildBlock(std::uint32_t block);
+  struct TBox {
+    int RLo, RHi, GLo, GHi, BLo, BHi;
+  };
+  static TBox BoxOf(std::uint32_t cell, int shift);
+  void SelectCandidates(const TBox& box, const std::uint8_t* from, int n, std::vector<std::uint8_t>& out) const;
 
   TPalette FEntries;
   TNearestSearch FSearch;
@@ -113,10 +129,18 @@ class TSlowColorLookup final : public TColorLookup {
   alignas(32) std::array<int, 256> FRed{};
   alignas(32) std::array<int, 256> FGreen{};
   alignas(32) std::array<int, 256> FBlue{};
-  // Per cell: (offset into FCandidates << 9) | candidate count, or kUnknownCell.
+  // The entries packed as index << 24 | blue << 16 | green << 8 | red.
+  std::array<std::uint32_t, 256> FPacked{};
+  // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four, or kUnknownCell.
   std::vector<std::uint32_t> FCells;
-  std::vector<std::uint8_t> FCandidates;
+  // Candidate entries packed as in NearestFastEntry, in index order, in groups of four.
+  std::vector<std::uint32_t> FCandidates;
   int FBuiltCells = 0;
+  std::size_t FCandidateTotal = 0;
+  // The same for the blocks.
+  std::vector<std::uint32_t> FBlocks;
+  std::vector<std::uint8_t> FBlockCandidates;
+  std::vector<std::uint8_t> FScratch;
 };
 
 // The 216-colour cube, entry r*36 + g*6 + b = (51r, 51g, 51b).
@@ -165,5 +189,52 @@ class TMonochromeLookup final : public TColorLookup {
     return 0;
   }
 };
+
+// Candidates are kept in index order, groups of four padded with a repeat of the last one. The
+// key orders by distance, then by index, so its minimum is the nearest entry with the lowest
+// index; a cell of at most four candidates (the common case) costs no data-dependent branch.
+inline std::uint8_t TSlowColorLookup::BestOfGroups(const std::uint32_t* c, std::uint32_t groups, int red, int green,
+                                                   int blue) {
+#if defined(__SSE2__)
+  const __m128i want = _mm_set_epi16(0, short(blue), short(green), short(red), 0, short(blue), short(green), short(red));
+  const __m128i channels = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i best = _mm_set1_epi32(INT_MAX);
+  do {
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    // Entries 0, 1 and 2, 3 as 16-bit red, green, blue, 0 each, minus the wanted colour.
+    const __m128i d01 = _mm_sub_epi16(_mm_and_si128(_mm_unpacklo_epi8(e, zero), channels), want);
+    const __m128i d23 = _mm_sub_epi16(_mm_and_si128(_mm_unpackhi_epi8(e, zero), channels), want);
+    // dr*dr + dg*dg and db*db per entry.
+    const __m128 s01 = _mm_castsi128_ps(_mm_madd_epi16(d01, d01));
+    const __m128 s23 = _mm_castsi128_ps(_mm_madd_epi16(d23, d23));
+    const __m128i rg = _mm_castps_si128(_mm_shuffle_ps(s01, s23, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i b = _mm_castps_si128(_mm_shuffle_ps(s01, s23, _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i key = _mm_or_si128(_mm_slli_epi32(_mm_add_epi32(rg, b), 8), _mm_srli_epi32(e, 24));
+    const __m128i less = _mm_cmplt_epi32(key, best);
+    best = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, best));
+    c += 4;
+  } while (--groups != 0);
+  __m128i other = _mm_shuffle_epi32(best, _MM_SHUFFLE(1, 0, 3, 2));
+  __m128i less = _mm_cmplt_epi32(other, best);
+  best = _mm_or_si128(_mm_and_si128(less, other), _mm_andnot_si128(less, best));
+  other = _mm_shuffle_epi32(best, _MM_SHUFFLE(2, 3, 0, 1));
+  less = _mm_cmplt_epi32(other, best);
+  best = _mm_or_si128(_mm_and_si128(less, other), _mm_andnot_si128(less, best));
+  return std::uint8_t(_mm_cvtsi128_si32(best));
+#else
+  int best = INT_MAX;
+  do {
+    for (int k = 0; k < 4; ++k) {
+      const std::uint32_t e = c[k];
+      const int dr = int(e & 0xFF) - red, dg = int((e >> 8) & 0xFF) - green, db = int((e >> 16) & 0xFF) - blue;
+      const int key = ((dr * dr + dg * dg + db * db) << 8) | int(e >> 24);
+      best = key < best ? key : best;
+    }
+    c += 4;
+  } while (--groups != 0);
+  return std::uint8_t(best);
+#endif
+}
 
 }  // namespace clipsmith

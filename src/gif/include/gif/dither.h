@@ -68,6 +68,13 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   void DitherRow(const std::uint8_t* src, std::uint8_t* dst) override;
   bool ErrorsAreZero() const override;
 
+  // The next-row term at an entry (0 .. width + 1) of a channel (0 red, 1 green, 2 blue), and
+  // the running terms Cur, Below, BelowPrev.
+  int ErrorTerm(int entry, int channel) const { return FErrors[channel][std::size_t(entry)]; }
+  std::array<int, 3> RunningTerms(int channel) const {
+    return {FCurrent[channel], FBelow[channel], FBelowPrev[channel]};
+  }
+
  private:
   template <class L>
   void RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst);
@@ -109,6 +116,11 @@ class TKernelDitherer : public TDitherEngine {
   bool ErrorsAreZero() const override;
 
   const TDiffusionKernel& Kernel() const { return FKernel; }
+  // The term of row r (0 = current) at an entry (0 .. width + 2 * Guard - 1; column c is entry
+  // c + Guard) of a channel (0 red, 1 green, 2 blue).
+  int ErrorTerm(int row, int entry, int channel) const {
+    return FRows[std::size_t(row)][std::size_t(entry) * 3 + std::size_t(channel)];
+  }
   int FDirection2 = 2;
   int FDirection3 = 3;
 
