@@ -10,6 +10,7 @@ namespace clipsmith {
 TColorQuantizer::TColorQuantizer(int MaxColors, int ColorBits)
     : FMaxColors(std::clamp(MaxColors, 1, 256)), FColorBits(std::clamp(ColorBits, 1, 8)) {
   FReducibleNodes.fill(kNone);
+  FPath.fill(kNone);
   // Every node that is not a leaf has a leaf below it, and no more than FMaxColors + 1 leaves
   // exist at once, each with at most FColorBits ancestors: the pool never needs to grow.
   FPool.reserve(std::size_t(FMaxColors + 1) * std::size_t(FColorBits + 1) + 1);
@@ -46,30 +47,36 @@ void TColorQuantizer::FreeNode(TNodeIndex n) {
   --FLiveNodes;
 }
 
-TColorQuantizer::TNodeIndex TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-  TNodeIndex parent = kNone;
-  int slot = 0;
-  for (int level = 0;; ++level) {
-    TNodeIndex n = parent == kNone ? FTree : FPool[parent].Child[std::size_t(slot)];
-    if (n == kNone) {
-      n = NewNode(level);
-      if (parent == kNone)
-        FTree = n;
-      else
-        FPool[parent].Child[std::size_t(slot)] = n;
-    }
+TColorQuantizer::TNodeIndex TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                                         int level) {
+  TNodeIndex n;
+  if (level == 0) {
+    if (FTree == kNone) FTree = NewNode(0);
+    n = FTree;
+  } else {
+    n = FPath[std::size_t(level)];
+  }
+  for (;;) {
+    FPath[std::size_t(level)] = n;
     TOctreeNode& node = FPool[n];
     if (node.IsLeaf) {
       ++node.PixelCount;
       node.RedSum += red;
       node.GreenSum += green;
       node.BlueSum += blue;
+      FPathDepth = level;
       return n;
     }
     const int shift = 7 - level;
     const int mask = 0x80 >> level;
-    slot = (((red & mask) >> shift) << 2) | (((green & mask) >> shift) << 1) | ((blue & mask) >> shift);
-    parent = n;
+    const int slot = (((red & mask) >> shift) << 2) | (((green & mask) >> shift) << 1) | ((blue & mask) >> shift);
+    TNodeIndex child = node.Child[std::size_t(slot)];
+    if (child == kNone) {
+      child = NewNode(level + 1);
+      FPool[n].Child[std::size_t(slot)] = child;
+    }
+    n = child;
+    ++level;
   }
 }
 
@@ -104,34 +111,31 @@ void TColorQuantizer::MergeDeepestNode() {
 
 void TColorQuantizer::CountColor(std::uint8_t Red, std::uint8_t Green, std::uint8_t Blue) {
   const std::uint32_t key = (std::uint32_t(Red) << 16) | (std::uint32_t(Green) << 8) | Blue;
-  if (UseLeafShortCut && FLastLeaf != kNone && ((key ^ FLastKey) & FLastMask) == 0) {
-    // The same bits down to the last leaf's level lead to the same leaf, and the tree has not
-    // changed since: count there directly.
-    TOctreeNode& leaf = FPool[FLastLeaf];
-    ++leaf.PixelCount;
-    leaf.RedSum += Red;
-    leaf.GreenSum += Green;
-    leaf.BlueSum += Blue;
-    return;
+  int level = 0;
+  if (UseLeafShortCut && FPathDepth >= 0) {
+    // The pixel follows the last pixel's path for as many levels as their leading bits agree.
+    const std::uint32_t diff = key ^ FLastKey;
+    const std::uint32_t any = ((diff >> 16) | (diff >> 8) | diff) & 0xFF;
+    level = any == 0 ? 8 : __builtin_clz(any) - 24;
+    if (level >= FPathDepth) {
+      TOctreeNode& leaf = FPool[FPath[std::size_t(FPathDepth)]];
+      ++leaf.PixelCount;
+      leaf.RedSum += Red;
+      leaf.GreenSum += Green;
+      leaf.BlueSum += Blue;
+      FLastKey = key;
+      return;
+    }
   }
-  const TNodeIndex leaf = InsertColor(Red, Green, Blue);
-  bool merged = false;
-  while (FLeafCount > FMaxColors) {
-    const int before = FLeafCount;
-    const TNodeIndex root = FTree;
-    MergeDeepestNode();
-    merged = true;
-    // Only a tree that is a single leaf has nothing left to merge.
-    if (FLeafCount == before && FPool[root].IsLeaf) break;
-  }
-  if (merged) {
-    FLastLeaf = kNone;
-  } else {
-    const int level = FPool[leaf].Level;
-    const std::uint32_t m = (0xFFu << (8 - level)) & 0xFFu;
-    FLastLeaf = leaf;
-    FLastKey = key;
-    FLastMask = (m << 16) | (m << 8) | m;
+  InsertColor(Red, Green, Blue, level);
+  FLastKey = key;
+  if (FLeafCount > FMaxColors) {
+    while (FLeafCount > FMaxColors) {
+      MergeDeepestNode();
+      // Only a tree that is a single leaf has nothing left to merge.
+      if (FPool[FTree].IsLeaf) break;
+    }
+    FPathDepth = -1;
   }
 }
 

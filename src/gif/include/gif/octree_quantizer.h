@@ -30,8 +30,9 @@ class TColorQuantizer {
   int FMaxColors;
   int FColorBits;
 
-  // Counting takes a short cut for a pixel that falls into the leaf of the pixel before it; the
-  // tree that results is the same. Off, every pixel descends from the root.
+  // Counting starts a pixel's descent where its path leaves the path of the pixel before it (at
+  // that pixel's leaf when both fall into the same one); the tree that results is the same. Off,
+  // every pixel descends from the root.
   bool UseLeafShortCut = true;
 
   // Nodes live in a pool owned by the quantizer: links are pool indices, kNone for none.
@@ -54,7 +55,8 @@ class TColorQuantizer {
  private:
   TNodeIndex NewNode(int level);
   void FreeNode(TNodeIndex n);
-  TNodeIndex InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  // Descends from the node at `level` of the remembered path; returns the leaf reached.
+  TNodeIndex InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int level);
   void MergeDeepestNode();
   void CollectLeafColors(TNodeIndex n, TRGBQuadArray& table, int& index) const;
 
@@ -64,10 +66,11 @@ class TColorQuantizer {
   TNodeIndex FTree = kNone;
   std::array<TNodeIndex, 8> FReducibleNodes;
 
-  // The leaf the last pixel went into, valid until the next merge, and the bits that lead to it.
-  TNodeIndex FLastLeaf = kNone;
+  // The nodes the last pixel passed, level by level down to its leaf at FPathDepth; valid until
+  // the next merge (FPathDepth -1: none). FLastKey holds that pixel's red, green and blue.
+  std::array<TNodeIndex, 9> FPath;
+  int FPathDepth = -1;
   std::uint32_t FLastKey = 0;
-  std::uint32_t FLastMask = 0;
 };
 
 class TDIBQuantizer final : public TColorQuantizer {
