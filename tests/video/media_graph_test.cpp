@@ -1,0 +1,330 @@
+// Stepping, seeking and grabbing on real clips: constant and variable frame rates, an odd size,
+// B-frames, and H.264/MP4, VP9/MKV, MJPEG/AVI, FFV1/MKV.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "harness.h"
+
+namespace clipsmith {
+namespace {
+
+using testclips::TClip;
+using testing::PumpUntil;
+using testing::THarness;
+using testing::TopDownPixels;
+
+// Index of the last frame whose time is at most t (0 when t is before the first).
+int FrameAt(const TClip& clip, REFERENCE_TIME t) {
+  int k = 0;
+  for (int i = 0; i < int(clip.Times.size()); ++i)
+    if (clip.Times[i] <= t) k = i;
+  return k;
+}
+
+class ClipTest : public ::testing::TestWithParam<TClip> {
+ protected:
+  void SetUp() override {
+    const auto& frames = testclips::ReferenceFrames(GetParam().Name);
+    ASSERT_EQ(int(frames.size()), GetParam().Frames) << "the ffmpeg command decodes a different frame count";
+    // Frames are told apart by their pixels: the test source changes every frame.
+    for (std::size_t i = 1; i < frames.size(); ++i) ASSERT_NE(frames[i - 1], frames[i]) << "frame " << i;
+    ASSERT_EQ(H.Render(GetParam().Name), S_OK);
+  }
+  THarness H;
+};
+
+TEST_P(ClipTest, RenderCuesTheFirstFrameStoppedWithTheDuration) {
+  const TClip& c = GetParam();
+  EXPECT_EQ(H.Graph.State(), TGraphState::gsStopped);
+  EXPECT_EQ(H.Position(), 0);
+  REFERENCE_TIME expected = c.Duration >= 0 ? c.Duration : c.Times.back() + 10 * 10000;
+  if (c.Duration >= 0) {
+    EXPECT_EQ(H.Duration(), expected);
+  } else {
+    // Variable frame rate: the last frame plus a display duration the container does not
+    // store; it is guessed from the average rate.
+    EXPECT_GT(H.Duration(), c.Times.back());
+    EXPECT_LE(H.Duration(), c.Times.back() + 600000);
+  }
+  EXPECT_EQ(H.Graph.Duration(), RefTimeToMilliseconds(H.Duration()));
+
+  TBitmap b;
+  ASSERT_TRUE(H.Grabber.GetBitmap(b));
+  EXPECT_EQ(b.Width(), c.Width);
+  EXPECT_EQ(b.Height(), c.Height);
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf32bit);
+  EXPECT_EQ(b.RowOrder(), TRowOrder::BottomUp);
+  EXPECT_EQ(b.Stride(), -std::ptrdiff_t(c.Width) * 4);
+  // Byte for byte what the ffmpeg command decodes to bgra.
+  EXPECT_EQ(TopDownPixels(b), testclips::ReferenceFrames(c.Name)[0]);
+}
+
+TEST_P(ClipTest, StepsVisitEveryFrameInOrderThenReportTheEnd) {
+  const TClip& c = GetParam();
+  for (int k = 1; k < c.Frames; ++k) {
+    int events = int(H.Events.size());
+    ASSERT_TRUE(H.StepAndWait()) << "step " << k;
+    testing::PumpFor(0);
+    EXPECT_EQ(H.GrabbedFrame(c.Name), k);
+    EXPECT_EQ(H.Position(), c.Times[k]) << "frame " << k;
+    // One event per step, and it is the step's.
+    ASSERT_EQ(int(H.Events.size()), events + 1);
+    EXPECT_EQ(H.Events.back(), EC_STEP_COMPLETE);
+  }
+  EXPECT_EQ(H.Graph.State(), TGraphState::gsPaused);
+  EXPECT_EQ(H.Completes, 0);
+  // The step past the last frame: position at the duration, the last frame still shown, step
+  // complete and then complete.
+  std::size_t events = H.Events.size();
+  ASSERT_TRUE(H.StepAndWait());
+  ASSERT_TRUE(PumpUntil([&] { return H.Completes == 1; }));
+  ASSERT_EQ(H.Events.size(), events + 2);
+  EXPECT_EQ(H.Events[events], EC_STEP_COMPLETE);
+  EXPECT_EQ(H.Events[events + 1], EC_COMPLETE);
+  EXPECT_EQ(H.Position(), H.Duration());
+  EXPECT_EQ(H.GrabbedFrame(c.Name), c.Frames - 1);
+}
+
+TEST_P(ClipTest, SeekShowsTheLastFrameAtOrBeforeTheTimeInStoppedAndPausedState) {
+  const TClip& c = GetParam();
+  const auto& t = c.Times;
+  REFERENCE_TIME mid = (t[t.size() / 2] + t[t.size() / 2 + 1]) / 2;
+  std::vector<REFERENCE_TIME> targets = {t[7], t[7] - 1, mid, t[3], 0, t.back(), t.back() + 1, t[1] + 1};
+  for (TGraphState state : {TGraphState::gsStopped, TGraphState::gsPaused}) {
+    if (state == TGraphState::gsPaused) H.Graph.Pause();
+    for (REFERENCE_TIME target : targets) {
+      H.Seek(target);
+      EXPECT_EQ(H.Position(), target) << "read back at once";
+      H.Settle();
+      EXPECT_EQ(H.Graph.State(), state);
+      EXPECT_EQ(H.GrabbedFrame(c.Name), FrameAt(c, target)) << "seek to " << target;
+      EXPECT_EQ(H.Position(), target);
+    }
+  }
+  // Backwards and forwards again over a key frame distance, then steps from there.
+  H.Seek(t[20]);
+  H.Seek(t[2]);
+  H.Settle();
+  EXPECT_EQ(H.GrabbedFrame(c.Name), 2);
+  EXPECT_EQ(H.Completes, 0);
+}
+
+TEST_P(ClipTest, StepsFromASeekVisitTheNextFramesWithTheirTimes) {
+  const TClip& c = GetParam();
+  for (int start : {5, 0, c.Frames / 2}) {
+    REFERENCE_TIME target = c.Times[start] + (start + 1 < c.Frames ? (c.Times[start + 1] - c.Times[start]) / 2 : 0);
+    H.Seek(target);
+    // The step is asked for at once; the queue keeps it after the seek.
+    for (int i = 1; i <= 6; ++i) {
+      ASSERT_TRUE(H.StepAndWait());
+      EXPECT_EQ(H.GrabbedFrame(c.Name), start + i) << "from " << start << " step " << i;
+      EXPECT_EQ(H.Position(), c.Times[start + i]);
+    }
+  }
+}
+
+TEST_P(ClipTest, SeekWhilePlayingShowsTheFrameAtTheTimeThenPlaysOn) {
+  const TClip& c = GetParam();
+  std::mutex lock;
+  std::vector<REFERENCE_TIME> sampleTimes;
+  H.Grabber.SetOnBuffer([&](TSampleGrabber*, double t, const std::uint8_t*, long) {
+    std::lock_guard lk(lock);
+    sampleTimes.push_back(REFERENCE_TIME(t * 1e7 + 0.5));
+  });
+  const auto& t = c.Times;
+  REFERENCE_TIME late = t[t.size() * 3 / 4];
+  H.Seek(late);
+  H.Settle();
+  ASSERT_TRUE(H.Graph.Play());
+  EXPECT_EQ(H.Graph.State(), TGraphState::gsPlaying);
+  // Back to a time between two frames while running.
+  REFERENCE_TIME target = (t[4] + t[5]) / 2;
+  H.Seek(target);
+  H.Settle();
+  EXPECT_EQ(H.Graph.State(), TGraphState::gsPlaying);
+  ASSERT_TRUE(PumpUntil([&] {
+    std::lock_guard lk(lock);
+    return std::any_of(sampleTimes.begin(), sampleTimes.end(), [&](REFERENCE_TIME s) { return s < late; });
+  }));
+  H.Graph.Pause();
+  H.Settle();
+  H.Grabber.SetOnBuffer(nullptr);
+  // Every sample before the seek was at or after the late point; the first one before it is
+  // the frame at the target.
+  auto first = std::find_if(sampleTimes.begin(), sampleTimes.end(), [&](REFERENCE_TIME s) { return s < late; });
+  ASSERT_NE(first, sampleTimes.end());
+  EXPECT_EQ(*first, t[4]);
+  // Playing on: the samples after it rise.
+  EXPECT_TRUE(std::is_sorted(first, sampleTimes.end()));
+}
+
+}  // namespace
+}  // namespace clipsmith
+
+namespace clipsmith::testclips {
+void PrintTo(const TClip& c, std::ostream* os) { *os << c.Name; }
+}  // namespace clipsmith::testclips
+
+namespace clipsmith {
+namespace {
+
+std::string ClipName(const ::testing::TestParamInfo<TClip>& info) {
+  std::string n = info.param.Name;
+  std::replace_if(n.begin(), n.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+  return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, ClipTest, ::testing::ValuesIn(testclips::StepClips()), ClipName);
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(Playback, RunsInRealTimeToTheEndAndStaysRunning) {
+  THarness h;
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  ASSERT_TRUE(h.Graph.Play());
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(PumpUntil([&] { return h.Completes == 1; }));
+  auto took = std::chrono::steady_clock::now() - start;
+  // A one-second clip: it cannot end before its last frame is due.
+  EXPECT_GE(took, std::chrono::milliseconds(940));
+  EXPECT_EQ(h.Graph.State(), TGraphState::gsPlaying);
+  EXPECT_EQ(h.Position(), h.Duration());
+  EXPECT_EQ(h.GrabbedFrame("odd_ffv1.mkv"), 24) << "the last frame is shown at the end";
+  auto qual = h.Window.QueryInterface<IQualProp>();
+  ASSERT_TRUE(qual);
+  int drawn = 0, dropped = 0;
+  qual->get_FramesDrawn(&drawn);
+  qual->get_FramesDroppedInRenderer(&dropped);
+  EXPECT_EQ(drawn + dropped, 25);
+  // The loop of the player: a seek while running plays again from there.
+  int before = h.Completes;
+  h.Seek(h.Duration() - 2000000);
+  ASSERT_TRUE(PumpUntil([&] { return h.Completes == before + 1; }));
+}
+
+TEST(Playback, PauseHoldsTheFrameAndStopReturnsToTheStart) {
+  THarness h;
+  ASSERT_EQ(h.Render("cfr_h264.mp4"), S_OK);
+  ASSERT_TRUE(h.Graph.Play());
+  testing::PumpFor(300);
+  h.Graph.Pause();
+  h.Settle();
+  EXPECT_EQ(h.Graph.State(), TGraphState::gsPaused);
+  REFERENCE_TIME p = h.Position();
+  int frame = h.GrabbedFrame("cfr_h264.mp4");
+  EXPECT_GT(frame, 0);
+  EXPECT_GT(p, 0);
+  testing::PumpFor(150);
+  EXPECT_EQ(h.Position(), p);
+  EXPECT_EQ(h.GrabbedFrame("cfr_h264.mp4"), frame);
+  // A step from the paused frame shows the one after it.
+  ASSERT_TRUE(h.StepAndWait());
+  EXPECT_EQ(h.GrabbedFrame("cfr_h264.mp4"), frame + 1);
+  h.Graph.Stop();
+  h.Settle();
+  EXPECT_EQ(h.Graph.State(), TGraphState::gsStopped);
+  EXPECT_EQ(h.Position(), 0);
+  EXPECT_EQ(h.GrabbedFrame("cfr_h264.mp4"), 0);
+}
+
+TEST(Playback, RateScalesTheClock) {
+  THarness h;
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  h.Graph.SetRate(4.0);
+  ASSERT_TRUE(h.Graph.Play());
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(PumpUntil([&] { return h.Completes == 1; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  double rate = 0;
+  h.Seeking()->GetRate(&rate);
+  EXPECT_EQ(rate, 4.0);
+}
+
+TEST(Grabber, Rgb24RowsArePaddedToFourBytes) {
+  THarness h;
+  h.Grabber.MediaType().SetSubType(MEDIASUBTYPE_RGB24);
+  h.Grabber.UpdateMediaType();
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  TBitmap b;
+  ASSERT_TRUE(h.Grabber.GetBitmap(b));
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(b.Stride(), -204);  // 67 * 3 = 201, padded
+  const auto& ref = testclips::ReferenceFrames("odd_ffv1.mkv")[0];
+  for (int y = 0; y < 33; ++y)
+    for (int x = 0; x < 67; ++x)
+      for (int ch = 0; ch < 3; ++ch)
+        ASSERT_EQ(b.ScanLine(y)[x * 3 + ch], ref[(std::size_t(y) * 67 + x) * 4 + ch]) << x << "," << y;
+  // The renderer still gets its 32-bit picture.
+  auto wl = h.Window.QueryInterface<IVMRWindowlessControl9>();
+  std::vector<std::uint8_t> dib;
+  ASSERT_EQ(wl->GetCurrentImage(dib), S_OK);
+  EXPECT_EQ(ReadBitmapInfoHeader(dib.data()).biBitCount, 32);
+}
+
+TEST(Grabber, RowsAreTheRightWayUp) {
+  THarness h;
+  ASSERT_EQ(h.Render("orientation_ffv1.mkv"), S_OK);
+  TBitmap b;
+  ASSERT_TRUE(h.Grabber.GetBitmap(b));
+  EXPECT_EQ(b.GetPixel(10, 0), RGBColor(255, 0, 0));   // top row red
+  EXPECT_EQ(b.GetPixel(10, 31), RGBColor(0, 0, 255));  // bottom row blue
+  // Bottom-up storage: the first stored row is the picture's bottom row.
+  EXPECT_EQ(b.Bits()[0], 255);  // blue byte of a blue pixel
+  EXPECT_EQ(b.Bits()[2], 0);
+}
+
+TEST(Grabber, EdgeCasesOfGetBitmap) {
+  THarness h;
+  TBitmap b(3, 2);
+  b.SetPixel(0, 0, RGBColor(1, 2, 3));
+  EXPECT_FALSE(h.Grabber.GetBitmap(b)) << "nothing rendered";
+  EXPECT_EQ(b.Width(), 3);
+  EXPECT_EQ(b.GetPixel(0, 0), RGBColor(1, 2, 3));
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  // From a caller's buffer longer than the image: exactly the image is taken.
+  std::vector<std::uint8_t> buffer(67 * 33 * 4 + 100, 0x5A);
+  TBitmap c;
+  ASSERT_TRUE(h.Grabber.GetBitmap(c, buffer.data(), buffer.size()));
+  EXPECT_EQ(c.Bits().size(), std::size_t(67 * 33 * 4));
+  EXPECT_TRUE(std::all_of(c.Bits().begin(), c.Bits().end(), [](std::uint8_t v) { return v == 0x5A; }));
+  // A short buffer fills what it has; an empty one fails.
+  TBitmap d;
+  ASSERT_TRUE(h.Grabber.GetBitmap(d, buffer.data(), 8));
+  EXPECT_EQ(d.Bits()[7], 0x5A);
+  EXPECT_EQ(d.Bits()[8], 0);
+  EXPECT_FALSE(h.Grabber.GetBitmap(d, buffer.data(), 0));
+}
+
+TEST(Grabber, ATypeItCannotTakeLeavesItOutOfTheChain) {
+  THarness h;
+  h.Grabber.MediaType().SetSubType(MEDIASUBTYPE_RGB8);
+  h.Grabber.UpdateMediaType();
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  TBitmap b;
+  EXPECT_FALSE(h.Grabber.GetBitmap(b));
+  EXPECT_TRUE(h.Window.CheckInputPinsConnected()) << "the video still reaches the window";
+  TMemoryStream s;
+  EXPECT_TRUE(h.Window.VMRGetBitmap(s));
+}
+
+TEST(Grabber, BufferCallbackSeesEveryStep) {
+  THarness h;
+  ASSERT_EQ(h.Render("cfr_h264.mp4"), S_OK);
+  std::atomic<int> calls{0};
+  std::atomic<long> len{0};
+  h.Grabber.SetOnBuffer([&](TSampleGrabber* sender, double, const std::uint8_t*, long n) {
+    EXPECT_EQ(sender, &h.Grabber);
+    len = n;
+    ++calls;
+  });
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(h.StepAndWait());
+  EXPECT_EQ(calls.load(), 3);
+  EXPECT_EQ(len.load(), 64 * 48 * 4);
+  h.Grabber.SetOnBuffer(nullptr);
+}
+
+}  // namespace
+}  // namespace clipsmith
