@@ -10,6 +10,12 @@ TSlowColorLookup::TSlowColorLookup(const TPalette& palette, TNearestSearch searc
   const std::size_t n = std::min<std::size_t>(palette.size(), 256);
   FEntries.assign(palette.begin(), palette.begin() + std::ptrdiff_t(n));
   FColors = int(n);
+  // Past the last entry the channel arrays repeat it, which no search can tell from the entry.
+  for (std::size_t i = n; i < 256 && n > 0; ++i) {
+    FRed[i] = FEntries[n - 1].peRed;
+    FGreen[i] = FEntries[n - 1].peGreen;
+    FBlue[i] = FEntries[n - 1].peBlue;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     FRed[i] = FEntries[i].peRed;
     FGreen[i] = FEntries[i].peGreen;
@@ -21,8 +27,8 @@ TSlowColorLookup::TSlowColorLookup(const TPalette& palette, TNearestSearch searc
     FCells.assign(std::size_t(kCellsPerAxis) * kCellsPerAxis * kCellsPerAxis, kUnknownCell);
     FCandidates.reserve(std::size_t(1) << 16);
     FBlocks.assign(std::size_t(kBlocksPerAxis) * kBlocksPerAxis * kBlocksPerAxis, kUnknownCell);
-    FBlockCandidates.reserve(std::size_t(1) << 14);
-    FScratch.reserve(256);
+    for (auto* v : {&FBlockRed, &FBlockGreen, &FBlockBlue}) v->reserve(std::size_t(1) << 13);
+    FBlockIndex.reserve(std::size_t(1) << 13);
   }
 }
 
@@ -56,24 +62,33 @@ TSlowColorLookup::TBox TSlowColorLookup::BoxOf(std::uint32_t cell, int shift) {
 // so the candidates hold every entry that is nearest to some colour of the box, ties included,
 // and a search over them in index order finds the lowest-index nearest entry. Taking the entries
 // from the candidates of an enclosing box instead of the whole palette keeps all of those.
-void TSlowColorLookup::SelectCandidates(const TBox& box, const std::uint8_t* from, int n,
-                                        std::vector<std::uint8_t>& out) const {
-  alignas(32) std::array<int, 256> minDist;
-  int minMax = INT_MAX;
-  for (int k = 0; k < n; ++k) {
-    const std::size_t i = from[k];
-    const int r = FRed[i], g = FGreen[i], b = FBlue[i];
-    const int nr = std::max(box.RLo - r, 0) + std::max(r - box.RHi, 0);
-    const int ng = std::max(box.GLo - g, 0) + std::max(g - box.GHi, 0);
-    const int nb = std::max(box.BLo - b, 0) + std::max(b - box.BHi, 0);
-    const int fr = std::max(r - box.RLo, box.RHi - r);
-    const int fg = std::max(g - box.GLo, box.GHi - g);
-    const int fb = std::max(b - box.BLo, box.BHi - b);
-    minDist[std::size_t(k)] = nr * nr + ng * ng + nb * nb;
-    minMax = std::min(minMax, fr * fr + fg * fg + fb * fb);
+int TSlowColorLookup::SelectCandidates(const TBox& box, const int* red, const int* green, const int* blue,
+                                       const std::uint8_t* index, int n, std::uint8_t* out) {
+  // The entries are read in fours (the arrays hold a repeat of an entry up to the next multiple
+  // of four, which changes neither bound), so that the loop runs four entries side by side.
+  alignas(16) std::array<int, 256> minDist;
+  alignas(16) std::array<int, 4> minMax4 = {INT_MAX, INT_MAX, INT_MAX, INT_MAX};
+  const int n4 = (n + 3) & ~3;
+  for (int k = 0; k < n4; k += 4) {
+    for (int j = 0; j < 4; ++j) {
+      const int r = red[k + j], g = green[k + j], b = blue[k + j];
+      const int nr = std::max(box.RLo - r, 0) + std::max(r - box.RHi, 0);
+      const int ng = std::max(box.GLo - g, 0) + std::max(g - box.GHi, 0);
+      const int nb = std::max(box.BLo - b, 0) + std::max(b - box.BHi, 0);
+      const int fr = std::max(r - box.RLo, box.RHi - r);
+      const int fg = std::max(g - box.GLo, box.GHi - g);
+      const int fb = std::max(b - box.BLo, box.BHi - b);
+      minDist[std::size_t(k + j)] = nr * nr + ng * ng + nb * nb;
+      minMax4[std::size_t(j)] = std::min(minMax4[std::size_t(j)], fr * fr + fg * fg + fb * fb);
+    }
   }
-  for (int k = 0; k < n; ++k)
-    if (minDist[std::size_t(k)] <= minMax) out.push_back(from[k]);
+  const int minMax = std::min(std::min(minMax4[0], minMax4[1]), std::min(minMax4[2], minMax4[3]));
+  int count = 0;
+  for (int k = 0; k < n; ++k) {
+    out[count] = index[k];
+    count += minDist[std::size_t(k)] <= minMax ? 1 : 0;
+  }
+  return count;
 }
 
 std::uint32_t TSlowColorLookup::BuildBlock(std::uint32_t block) {
@@ -82,12 +97,23 @@ std::uint32_t TSlowColorLookup::BuildBlock(std::uint32_t block) {
     for (int i = 0; i < 256; ++i) a[std::size_t(i)] = std::uint8_t(i);
     return a;
   }();
-  const std::uint32_t offset = std::uint32_t(FBlockCandidates.size());
-  if (FColors == 0)
-    FBlockCandidates.push_back(0);  // an empty palette answers entry 0, black
-  else
-    SelectCandidates(BoxOf(block, kBlockShift), kAll.data(), FColors, FBlockCandidates);
-  const std::uint32_t entry = (offset << 9) | (std::uint32_t(FBlockCandidates.size()) - offset);
+  std::array<std::uint8_t, 256> picked;
+  int count = 1;
+  picked[0] = 0;  // an empty palette answers entry 0, black
+  if (FColors > 0)
+    count = SelectCandidates(BoxOf(block, kBlockShift), FRed.data(), FGreen.data(), FBlue.data(), kAll.data(), FColors,
+                             picked.data());
+  // The block's candidates one channel at a time, so that building its cells runs over them in
+  // straight lines.
+  const std::uint32_t offset = std::uint32_t(FBlockIndex.size());
+  for (int k = 0; k < ((count + 3) & ~3); ++k) {
+    const std::uint8_t i = picked[std::size_t(std::min(k, count - 1))];
+    FBlockIndex.push_back(i);
+    FBlockRed.push_back(FRed[i]);
+    FBlockGreen.push_back(FGreen[i]);
+    FBlockBlue.push_back(FBlue[i]);
+  }
+  const std::uint32_t entry = (offset << 9) | std::uint32_t(count);
   FBlocks[block] = entry;
   return entry;
 }
@@ -99,15 +125,18 @@ std::uint32_t TSlowColorLookup::BuildCell(std::uint32_t cell) {
       std::uint32_t(box.BLo >> kBlockShift);
   std::uint32_t b = FBlocks[block];
   if (b == kUnknownCell) b = BuildBlock(block);
-  std::vector<std::uint8_t>& picked = FScratch;
-  picked.clear();
-  SelectCandidates(box, FBlockCandidates.data() + (b >> 9), int(b & 0x1FF), picked);
-  FCandidateTotal += picked.size();
+  const std::size_t from = b >> 9;
+  std::array<std::uint8_t, 256 + 3> picked;
+  std::size_t count = std::size_t(SelectCandidates(box, FBlockRed.data() + from, FBlockGreen.data() + from,
+                                                   FBlockBlue.data() + from, FBlockIndex.data() + from,
+                                                   int(b & 0x1FF), picked.data()));
+  FCandidateTotal += count;
   // Repeating the last candidate changes no answer: same distance, same index.
-  while (picked.size() % 4 != 0) picked.push_back(picked.back());
+  std::size_t padded = count;
+  while (padded % 4 != 0) picked[padded++] = picked[count - 1];
   const std::uint32_t offset = std::uint32_t(FCandidates.size());
-  for (std::uint8_t i : picked) FCandidates.push_back(FPacked[i]);
-  const std::uint32_t entry = ((offset / 4) << 7) | std::uint32_t(picked.size() / 4);
+  for (std::size_t k = 0; k < padded; ++k) FCandidates.push_back(FPacked[picked[k]]);
+  const std::uint32_t entry = ((offset / 4) << 7) | std::uint32_t(padded / 4);
   FCells[cell] = entry;
   ++FBuiltCells;
   return entry;

@@ -76,12 +76,12 @@ void TDitherEngine::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
 
 TFloydSteinbergDitherer::TFloydSteinbergDitherer(int AWidth, TColorLookup& Lookup) : TDitherEngine(AWidth, Lookup) {
   ErrorLimit.Build(16, 48);
-  for (auto& a : FErrors) a.assign(std::size_t(AWidth) + 2, 0);
+  FErrors.assign((std::size_t(AWidth) + 2) * 3, 0);
 }
 
 void TFloydSteinbergDitherer::Reset() {
   TDitherEngine::Reset();
-  for (auto& a : FErrors) std::fill(a.begin(), a.end(), 0);
+  std::fill(FErrors.begin(), FErrors.end(), 0);
   FPosition = 0;
   for (int ch = 0; ch < 3; ++ch) FCurrent[ch] = FBelow[ch] = FBelowPrev[ch] = 0;
 }
@@ -89,10 +89,10 @@ void TFloydSteinbergDitherer::Reset() {
 std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& R, int& G, int& B) {
   const int v[3] = {Red, Green, Blue};
   int w[3];
-  const std::size_t P = std::size_t(FPosition);
+  int* A = FErrors.data() + std::size_t(FPosition) * 3;
   for (int ch = 0; ch < 3; ++ch) {
-    // (x + 8) div 16 with the division truncating toward zero, as the rounding is specified.
-    const int t = (FCurrent[ch] + FErrors[ch][P] + 8) / 16;
+    // (x + 8) div 16, the division truncating toward zero.
+    const int t = (FCurrent[ch] + A[ch] + 8) / 16;
     w[ch] = Clamp255(v[ch] + ErrorLimit[t]);
     FCurrent[ch] = w[ch];
   }
@@ -101,7 +101,7 @@ std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& 
   for (int ch = 0; ch < 3; ++ch) {
     const int e = w[ch] - p[ch];
     if (e != 0) {
-      FErrors[ch][P] = FBelowPrev[ch] + 3 * e;
+      A[ch] = FBelowPrev[ch] + 3 * e;
       FBelowPrev[ch] = FBelow[ch] + 5 * e;
       FBelow[ch] = e;
       FCurrent[ch] = 7 * e;
@@ -115,7 +115,7 @@ std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& 
 
 void TFloydSteinbergDitherer::NextLine() {
   for (int ch = 0; ch < 3; ++ch) {
-    FErrors[ch][std::size_t(FPosition)] = FBelowPrev[ch];
+    FErrors[std::size_t(FPosition) * 3 + std::size_t(ch)] = FBelowPrev[ch];
     FCurrent[ch] = FBelow[ch] = FBelowPrev[ch] = 0;
   }
   TDitherEngine::NextLine();
@@ -139,32 +139,31 @@ inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
 template <class L>
 void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
   const int d = FDirection;
-  const int width = FWidth;
-  int c = FColumn;
-  int* aR = FErrors[0].data() + FPosition;
-  int* aG = FErrors[1].data() + FPosition;
-  int* aB = FErrors[2].data() + FPosition;
+  const int c0 = FColumn;
+  const int count = d > 0 ? FWidth - c0 : c0 + 1;
+  if (count <= 0) return;
+  int* a = FErrors.data() + std::ptrdiff_t(FPosition) * 3;
   int curR = FCurrent[0], curG = FCurrent[1], curB = FCurrent[2];
   int belR = FBelow[0], belG = FBelow[1], belB = FBelow[2];
   int bpR = FBelowPrev[0], bpG = FBelowPrev[1], bpB = FBelowPrev[2];
   const TErrorLimit& limit = ErrorLimit;
-  const std::uint8_t* s = src + std::ptrdiff_t(c) * 3;
+  const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
+  std::uint8_t* out = dst + c0;
   const std::ptrdiff_t step = 3 * d;
-  int n = 0;
-  for (; c >= 0 && c < width; c += d, s += step, aR += d, aG += d, aB += d, ++n) {
-    const int wR = Clamp255(s[2] + limit[(curR + *aR + 8) / 16]);
-    const int wG = Clamp255(s[1] + limit[(curG + *aG + 8) / 16]);
-    const int wB = Clamp255(s[0] + limit[(curB + *aB + 8) / 16]);
+  for (int n = count; n > 0; --n, s += step, a += step, out += d) {
+    const int wR = Clamp255(s[2] + limit[(curR + a[0] + 8) / 16]);
+    const int wG = Clamp255(s[1] + limit[(curG + a[1] + 8) / 16]);
+    const int wB = Clamp255(s[0] + limit[(curB + a[2] + 8) / 16]);
     int pR, pG, pB;
-    dst[c] = lookup.Find(wR, wG, wB, pR, pG, pB);
+    *out = lookup.Find(wR, wG, wB, pR, pG, pB);
     // Whether a term changes depends on the pixel, not on a pattern a branch predictor could
     // learn, so the updates are selects. An error of 0 leaves the terms as they are.
-    Spread(wR - pR, *aR, curR, belR, bpR);
-    Spread(wG - pG, *aG, curG, belG, bpG);
-    Spread(wB - pB, *aB, curB, belB, bpB);
+    Spread(wR - pR, a[0], curR, belR, bpR);
+    Spread(wG - pG, a[1], curG, belG, bpG);
+    Spread(wB - pB, a[2], curB, belB, bpB);
   }
-  FColumn = c;
-  FPosition += n * d;
+  FColumn = c0 + count * d;
+  FPosition += count * d;
   FCurrent[0] = curR, FCurrent[1] = curG, FCurrent[2] = curB;
   FBelow[0] = belR, FBelow[1] = belG, FBelow[2] = belB;
   FBelowPrev[0] = bpR, FBelowPrev[1] = bpG, FBelowPrev[2] = bpB;
@@ -175,11 +174,9 @@ void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* src, std::uint8_t* d
 }
 
 bool TFloydSteinbergDitherer::ErrorsAreZero() const {
-  for (int ch = 0; ch < 3; ++ch) {
+  for (int ch = 0; ch < 3; ++ch)
     if (FCurrent[ch] != 0 || FBelow[ch] != 0 || FBelowPrev[ch] != 0) return false;
-    if (std::any_of(FErrors[ch].begin(), FErrors[ch].end(), [](int v) { return v != 0; })) return false;
-  }
-  return true;
+  return std::all_of(FErrors.begin(), FErrors.end(), [](int v) { return v == 0; });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -121,7 +121,10 @@ class TSlowColorLookup final : public TColorLookup {
     int RLo, RHi, GLo, GHi, BLo, BHi;
   };
   static TBox BoxOf(std::uint32_t cell, int shift);
-  void SelectCandidates(const TBox& box, const std::uint8_t* from, int n, std::vector<std::uint8_t>& out) const;
+  // Writes to out the candidates of the box among n entries (colours and indices) and returns
+  // how many there are.
+  static int SelectCandidates(const TBox& box, const int* red, const int* green, const int* blue,
+                              const std::uint8_t* index, int n, std::uint8_t* out);
 
   TPalette FEntries;
   TNearestSearch FSearch;
@@ -139,8 +142,8 @@ class TSlowColorLookup final : public TColorLookup {
   std::size_t FCandidateTotal = 0;
   // The same for the blocks.
   std::vector<std::uint32_t> FBlocks;
-  std::vector<std::uint8_t> FBlockCandidates;
-  std::vector<std::uint8_t> FScratch;
+  std::vector<std::uint8_t> FBlockIndex;
+  std::vector<int> FBlockRed, FBlockGreen, FBlockBlue;
 };
 
 // The 216-colour cube, entry r*36 + g*6 + b = (51r, 51g, 51b).

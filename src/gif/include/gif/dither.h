@@ -70,7 +70,7 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
 
   // The next-row term at an entry (0 .. width + 1) of a channel (0 red, 1 green, 2 blue), and
   // the running terms Cur, Below, BelowPrev.
-  int ErrorTerm(int entry, int channel) const { return FErrors[channel][std::size_t(entry)]; }
+  int ErrorTerm(int entry, int channel) const { return FErrors[std::size_t(entry) * 3 + std::size_t(channel)]; }
   std::array<int, 3> RunningTerms(int channel) const {
     return {FCurrent[channel], FBelow[channel], FBelowPrev[channel]};
   }
@@ -79,9 +79,9 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   template <class L>
   void RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst);
 
-  // One array per channel of width + 2 terms, in sixteenths of a level, and the position P in
-  // them (all three move together).
-  std::vector<int> FErrors[3];
+  // Width + 2 terms per channel, in sixteenths of a level, the three channels (red, green, blue)
+  // of an entry side by side; FPosition is the entry P all three channels are at.
+  std::vector<int> FErrors;
   int FPosition = 0;
   // Per channel: Cur, Below, BelowPrev.
   int FCurrent[3]{};
