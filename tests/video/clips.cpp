@@ -44,9 +44,9 @@ std::vector<TClip> MakeClipTable() {
                64, 48, 50, Cfr(50, 400000), 20000000});
   c.push_back({"vfr_h264.mkv",
                "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1.6 "
-               "-vf 'setpts=(N*40+mod(N\\,3)*15)/1000/TB,noise=alls=40:allf=t' "
-               "-fps_mode passthrough -c:v libx264 -bf 2 -g 8 -pix_fmt yuv420p",
-               64, 48, 40, Vfr(40), -1});
+               "-vf 'settb=1/1000,setpts=N*40+mod(N\\,3)*15,noise=alls=40:allf=t' "
+               "-fps_mode passthrough -enc_time_base 1:1000 -c:v libx264 -bf 2 -g 8 -pix_fmt yuv420p",
+               64, 48, 40, Vfr(40), 16000000});
   // testsrc2 rounds its size to even numbers: cut the odd size out of a larger picture.
   c.push_back({"odd_ffv1.mkv", "-f lavfi -i testsrc2=size=68x34:rate=25:duration=1 -vf format=gbrp,crop=67:33:0:0,noise=alls=40:allf=t "
                "-c:v ffv1 -pix_fmt bgr0",

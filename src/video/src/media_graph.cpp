@@ -1138,6 +1138,10 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
     {
       std::lock_guard lk(FMutex);
       if (FDecoder->DecodedEnd() >= 0) FDuration = FDecoder->DecodedEnd();
+      // The end comes when the last frame has been on screen for its duration.
+      Clock::time_point end =
+          FClockStart + std::chrono::nanoseconds(std::int64_t(double(FDuration - FMediaStart) * 100.0 / FRate));
+      if (Clock::now() < end) return end;
       FEndReported = true;
     }
     Log("end of stream");
