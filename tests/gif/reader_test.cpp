@@ -88,6 +88,8 @@ std::vector<ReaderCase> Cases() {
       {"minimum code size 13 skips the frame's data",
        Cat({kHead, H("2c 0000 0000 0200 0200 00 0d 03 2c 21 3b 00"), kFrame2x2Reversed, kTrailer}), 0, "",
        {"Invalid GIF data"}, 2, 2, {{0, 0, 2, 2, {3, 2, 1, 0}, 0}}},
+      {"minimum code size 12 is refused too",
+       Cat({kHead, H("2c 0000 0000 0200 0200 00 0c 03 2c 21 3b 00"), kTrailer}), 0, "", {"Invalid GIF data"}, 2, 2, {}},
       {"no trailer", Cat({kHead, kFrame2x2}), 0, "", {}, 2, 2, {kPlain}},
       {"width 0 takes the screen size", Cat({kHead, H("2c 0000 0000 0000 0500 00"), H("02 03 44 a8 15 00"), kTrailer}), 0,
        "", {"Image exceeds Logical Screen size"}, 2, 2, {kPlain}},

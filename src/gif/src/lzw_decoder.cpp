@@ -161,7 +161,10 @@ void TGIFLZWDecoder::ResetTable() {
   FPrefix.fill(0);
   // With a minimum code size of 12 the clear code is 4096 and every table slot is a root.
   int roots = std::min(FClearCode, kTableSize);
-  for (int r = 0; r < roots; ++r) FSuffix[std::size_t(r)] = std::uint16_t(r);
+  for (int r = 0; r < roots; ++r) {
+    FSuffix[std::size_t(r)] = std::uint16_t(r);
+    FLength[std::size_t(r)] = 1;
+  }
   FCodeSize = FMinCodeSize + 1;
   FLimit = 2 * FClearCode;
   FNextFree = FClearCode + 2;
@@ -173,16 +176,32 @@ inline void TGIFLZWDecoder::Push(int value) {
   FStack[std::size_t(FStackCount++)] = std::uint16_t(value);
 }
 
+// The entry for the old code's string followed by the first value of the current one.
+inline void TGIFLZWDecoder::AddEntry() {
+  if (FNextFree >= kTableSize) return;
+  FPrefix[std::size_t(FNextFree)] = std::uint16_t(FOldCode);
+  FSuffix[std::size_t(FNextFree)] = std::uint16_t(FFirstValue);
+  FLength[std::size_t(FNextFree)] = std::uint16_t(FLength[std::size_t(FOldCode)] + 1);
+  ++FNextFree;
+  // ">=" rather than "==": with a minimum code size of 0 the first free code already lies past
+  // the limit, and the code size has to catch up.
+  if (FNextFree >= FLimit && FLimit < kTableSize) {
+    FLimit *= 2;
+    ++FCodeSize;
+  }
+}
+
 bool TGIFLZWDecoder::DecodeCode() {
   if (FEnded) return false;
-  int code;
   if (FFirstCode) {
     // The tables start from a clear code whether or not the data begins with one.
     FFirstCode = false;
-    code = FClearCode;
-  } else {
-    code = FBits.ReadBits(FCodeSize);
+    return DecodeCode(FClearCode);
   }
+  return DecodeCode(FBits.ReadBits(FCodeSize));
+}
+
+bool TGIFLZWDecoder::DecodeCode(int code) {
   if (code < 0) {
     FEnded = true;
     return false;
@@ -196,6 +215,7 @@ bool TGIFLZWDecoder::DecodeCode() {
       FEnded = true;
       return false;
     }
+    FSound = code < FClearCode;
     FOldCode = code;
     FFirstValue = code;
     Push(code);
@@ -207,6 +227,7 @@ bool TGIFLZWDecoder::DecodeCode() {
   }
   const int incoming = code;
   if (code >= FNextFree) {
+    if (code > FNextFree) FSound = false;
     Push(FFirstValue);
     code = FOldCode;
   }
@@ -218,25 +239,51 @@ bool TGIFLZWDecoder::DecodeCode() {
   }
   FFirstValue = FSuffix[std::size_t(code)];
   Push(FFirstValue);
-  if (FNextFree < kTableSize) {
-    FPrefix[std::size_t(FNextFree)] = std::uint16_t(FOldCode);
-    FSuffix[std::size_t(FNextFree)] = std::uint16_t(FFirstValue);
-    ++FNextFree;
-    // ">=" rather than "==": with a minimum code size of 0 the first free code already lies
-    // past the limit, and the code size has to catch up.
-    if (FNextFree >= FLimit && FLimit < kTableSize) {
-      FLimit *= 2;
-      ++FCodeSize;
-    }
-  }
+  AddEntry();
   FOldCode = incoming;
+  return true;
+}
+
+inline bool TGIFLZWDecoder::DecodeDirect(int code, std::uint8_t* out, int room, int& written) {
+  if (code == FClearCode || code == FEOFCode || code > FNextFree || code < 0) return false;
+  const bool repeat = code == FNextFree;  // the string of the old code and its own first value
+  const int length = repeat ? FLength[std::size_t(FOldCode)] + 1 : FLength[std::size_t(code)];
+  if (length > room) return false;
+  std::uint8_t* p = out + length - 1;
+  int c = code;
+  if (repeat) {
+    *p-- = std::uint8_t(FFirstValue);
+    c = FOldCode;
+  }
+  // The lengths are exact in a sound table; the bound on p only keeps every write inside out.
+  while (c >= FClearCode && p > out) {
+    *p-- = std::uint8_t(FSuffix[std::size_t(c)]);
+    c = FPrefix[std::size_t(c)];
+  }
+  *p = std::uint8_t(FSuffix[std::size_t(c)]);
+  FFirstValue = FSuffix[std::size_t(c)];
+  AddEntry();
+  FOldCode = code;
+  written = length;
   return true;
 }
 
 int TGIFLZWDecoder::Decode(std::uint8_t* out, int count) {
   int done = 0;
   while (done < count) {
-    if (FStackCount == 0 && !DecodeCode()) break;
+    if (FStackCount == 0) {
+      if (FSound && !FFirstCode && !FEnded) {
+        const int code = FBits.ReadBits(FCodeSize);
+        int written = 0;
+        if (DecodeDirect(code, out + done, count - done, written)) {
+          done += written;
+          continue;
+        }
+        if (!DecodeCode(code)) break;
+      } else if (!DecodeCode()) {
+        break;
+      }
+    }
     int n = std::min(FStackCount, count - done);
     const std::uint16_t* top = FStack.data() + FStackCount;
     for (int i = 0; i < n; ++i) out[done + i] = std::uint8_t(top[-1 - i]);
@@ -288,7 +335,9 @@ void DecodeImageData(TGIFFrame& frame, TStream& stream) {
     FrameWarning(frame, gifmsg::sOutOfData);
     return;
   }
-  if (minCodeSize > 12) {
+  // A minimum code size of 12 would start with 13-bit codes, beyond every table; it is refused
+  // like the larger ones.
+  if (minCodeSize >= 12) {
     FrameWarning(frame, gifmsg::sInvalidData);
     // The frame keeps no pixels, but its sub-blocks are skipped: left in the stream, their bytes
     // would be taken for blocks, and a length byte of "!" or "," could fail the whole file.

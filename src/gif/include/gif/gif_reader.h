@@ -104,8 +104,14 @@ class TGIFLZWDecoder {
   int Decode(std::uint8_t* out, int count);
 
  private:
-  // Decodes the next code onto the stack; false at the end of the data.
+  // Decodes the next code onto the stack; false at the end of the data. This is the whole
+  // algorithm, for every stream however broken.
   bool DecodeCode();
+  bool DecodeCode(int code);
+  // Writes the string of code straight into out when the table is sound and it fits; false
+  // leaves everything to DecodeCode.
+  bool DecodeDirect(int code, std::uint8_t* out, int room, int& written);
+  void AddEntry();
   void ResetTable();
   void Push(int value);
 
@@ -120,9 +126,15 @@ class TGIFLZWDecoder {
   int FFirstValue = 0;
   bool FFirstCode = true;
   bool FEnded = false;
+  // Every entry since the last clear code refers to an earlier entry or a root, and the old code
+  // is one of them: strings then have the lengths in FLength and no walk can loop. Broken streams
+  // (codes past the next free one, a string code right after a clear) end this until the next
+  // clear code, and decoding takes the general path.
+  bool FSound = false;
   int FStackCount = 0;
   std::array<std::uint16_t, kTableSize> FPrefix{};
   std::array<std::uint16_t, kTableSize> FSuffix{};
+  std::array<std::uint16_t, kTableSize> FLength{};
   std::array<std::uint16_t, kStackSize> FStack{};
 };
 
