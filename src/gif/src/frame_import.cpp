@@ -135,6 +135,24 @@ TColor TransparentColorOf(const TBitmap& bitmap) {
   return bitmap.TransparentColor & 0xFFFFFF;
 }
 
+// The entry of the transparent colour. A map may hold the colour more than once (a reduced
+// bitmap's map ends in black fill entries that no pixel uses); the entry found first is kept
+// when pixels use it, otherwise an equal entry that pixels do use is taken, so that the pixels
+// of that colour really show as transparent.
+int TransparentIndexOf(TGIFFrame& frame, TColor color) {
+  TGIFColorMap& map = frame.ColorMap();
+  const int found = map.IndexOf(color);
+  if (found < 0) return found;
+  std::array<bool, 256> used{};
+  const std::uint8_t* p = frame.Data();
+  for (int i = 0; i < frame.DataSize(); ++i) used[p[i]] = true;
+  if (used[std::size_t(found)]) return found;
+  const TGIFColor c = TColor2TGIFColor(color);
+  for (int i = 0; i < map.Count(); ++i)
+    if (used[std::size_t(i)] && map.Data()[std::size_t(i)] == c) return i;
+  return found;
+}
+
 void MarkTransparent(TGIFFrame& frame, int index) {
   auto* gce = TGIFExtension::Create<TGIFGraphicControlExtension>(&frame);
   gce->SetTransparentColorIndex(index);
@@ -203,7 +221,7 @@ void TGIFFrame::Assign(TBitmap& source) {
     if (source.Transparent) {
       const TColor key = TransparentColorOf(source);
       if (pf != TPixelFormat::pf24bit) {
-        const int index = FColorMap.IndexOf(key);
+        const int index = TransparentIndexOf(*this, key);
         if (index >= 0) MarkTransparent(*this, index);
       } else {
         ApplyMask(*this, source.TransparencyMask());
