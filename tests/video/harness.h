@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -21,13 +22,21 @@
 
 namespace clipsmith::testing {
 
+// Waits for events, waking at least every 10 ms (the maxtime overload of processEvents does not
+// wait: it would spin).
+inline void WaitForEvents() {
+  QTimer wake;
+  wake.start(10);
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 // Runs the event loop until pred holds or timeoutMs pass; returns pred().
 inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 10000) {
   QElapsedTimer timer;
   timer.start();
   while (!pred()) {
     if (timer.elapsed() > timeoutMs) return pred();
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    WaitForEvents();
   }
   return true;
 }
@@ -36,7 +45,8 @@ inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 10000) 
 inline void PumpFor(int ms) {
   QElapsedTimer timer;
   timer.start();
-  while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  QCoreApplication::processEvents();
+  while (timer.elapsed() < ms) WaitForEvents();
 }
 
 // The bitmap's rows top-down, as the ffmpeg command writes them.
