@@ -109,26 +109,8 @@ void TColorQuantizer::MergeDeepestNode() {
   FLeafCount -= children - 1;
 }
 
-void TColorQuantizer::CountColor(std::uint8_t Red, std::uint8_t Green, std::uint8_t Blue) {
-  const std::uint32_t key = (std::uint32_t(Red) << 16) | (std::uint32_t(Green) << 8) | Blue;
-  int level = 0;
-  if (UseLeafShortCut && FPathDepth >= 0) {
-    // The pixel follows the last pixel's path for as many levels as their leading bits agree.
-    const std::uint32_t diff = key ^ FLastKey;
-    const std::uint32_t any = ((diff >> 16) | (diff >> 8) | diff) & 0xFF;
-    level = any == 0 ? 8 : __builtin_clz(any) - 24;
-    if (level >= FPathDepth) {
-      TOctreeNode& leaf = FPool[FPath[std::size_t(FPathDepth)]];
-      ++leaf.PixelCount;
-      leaf.RedSum += Red;
-      leaf.GreenSum += Green;
-      leaf.BlueSum += Blue;
-      FLastKey = key;
-      return;
-    }
-  }
-  InsertColor(Red, Green, Blue, level);
-  FLastKey = key;
+void TColorQuantizer::CountFrom(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int level) {
+  InsertColor(red, green, blue, level);
   if (FLeafCount > FMaxColors) {
     while (FLeafCount > FMaxColors) {
       MergeDeepestNode();

@@ -21,7 +21,27 @@ class TColorQuantizer {
   TColorQuantizer(int MaxColors, int ColorBits);
   virtual ~TColorQuantizer() = default;
 
-  void CountColor(std::uint8_t Red, std::uint8_t Green, std::uint8_t Blue);
+  void CountColor(std::uint8_t Red, std::uint8_t Green, std::uint8_t Blue) {
+    const std::uint32_t key = (std::uint32_t(Red) << 16) | (std::uint32_t(Green) << 8) | Blue;
+    int level = 0;
+    if (UseLeafShortCut && FPathDepth >= 0) {
+      // The pixel follows the last pixel's path for as many levels as their leading bits agree.
+      const std::uint32_t diff = key ^ FLastKey;
+      const std::uint32_t any = ((diff >> 16) | (diff >> 8) | diff) & 0xFF;
+      level = any == 0 ? 8 : __builtin_clz(any) - 24;
+      if (level >= FPathDepth) {
+        TOctreeNode& leaf = FPool[FPath[std::size_t(FPathDepth)]];
+        ++leaf.PixelCount;
+        leaf.RedSum += Red;
+        leaf.GreenSum += Green;
+        leaf.BlueSum += Blue;
+        FLastKey = key;
+        return;
+      }
+    }
+    CountFrom(Red, Green, Blue, level);
+    FLastKey = key;
+  }
   // One entry per leaf from entry 0 on, in tree order; later entries are left untouched.
   // Returns the number of entries written.
   int GetColorTable(TRGBQuadArray& table) const;
@@ -53,6 +73,8 @@ class TColorQuantizer {
   int NodeCount() const { return FLiveNodes; }
 
  private:
+  // Counts a pixel from the node at `level` of the remembered path, merging as needed.
+  void CountFrom(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int level);
   TNodeIndex NewNode(int level);
   void FreeNode(TNodeIndex n);
   // Descends from the node at `level` of the remembered path; returns the leaf reached.
