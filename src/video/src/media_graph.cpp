@@ -484,6 +484,8 @@ class TMediaGraph final : public IGraphBuilder,
   REFERENCE_TIME FMediaStart = 0;
   int FPendingPositionRequests = 0;  // seeks and stops asked for but not yet carried out
   bool FEndReported = false;
+  bool FSeeking = false;                  // the worker is carrying out a seek or a stop
+  std::atomic<bool> FAbandonSeek{false};  // ... which a later request has made pointless
 
   // ----- events, guarded by FEventMutex
   std::mutex FEventMutex;
@@ -673,7 +675,14 @@ void TMediaGraph::RebuildChainLocked() {
 
 // ----- requests
 
+bool Supersedes(TRequest::Kind k) {
+  return k == TRequest::Seek || k == TRequest::Stop || k == TRequest::Render || k == TRequest::Close;
+}
+
 void TMediaGraph::EnqueueLocked(TRequest r) {
+  // A seek being decoded that this request makes pointless is given up between two frames,
+  // so that nobody waits for the rest of it.
+  if (FSeeking && FRequests.empty() && Supersedes(r.What)) FAbandonSeek = true;
   FRequests.push_back(std::move(r));
   FWake.notify_all();
 }
@@ -920,12 +929,12 @@ void TMediaGraph::WorkerMain() {
       FRequests.pop_front();
       FBusy = true;
       // A seek immediately overtaken by another seek, a stop or a new file has nothing to show.
-      bool superseded = r.What == TRequest::Seek && !FRequests.empty() &&
-                        (FRequests.front().What == TRequest::Seek || FRequests.front().What == TRequest::Stop ||
-                         FRequests.front().What == TRequest::Render || FRequests.front().What == TRequest::Close);
+      bool superseded = r.What == TRequest::Seek && !FRequests.empty() && Supersedes(FRequests.front().What);
       if (superseded) {
         --FPendingPositionRequests;
       } else {
+        FSeeking = r.What == TRequest::Seek || r.What == TRequest::Stop;
+        FAbandonSeek = false;
         lk.unlock();
         try {
           Process(r);
@@ -939,6 +948,7 @@ void TMediaGraph::WorkerMain() {
           }
         }
         lk.lock();
+        FSeeking = false;
       }
       FBusy = false;
       if (FRequests.empty()) FIdle.notify_all();
@@ -1089,7 +1099,7 @@ void TMediaGraph::DoSeek(REFERENCE_TIME t, bool countsAsPositionRequest) {
   FPendingDrop.reset();
   if (FDecoder) {
     TDecodedFrame current;
-    if (FDecoder->Seek(t, current)) Present(current);
+    if (FDecoder->Seek(t, current, [this] { return FAbandonSeek.load(); })) Present(current);
   }
   std::lock_guard lk(FMutex);
   if (countsAsPositionRequest) --FPendingPositionRequests;

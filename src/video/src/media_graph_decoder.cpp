@@ -243,11 +243,12 @@ bool TDecoder::SeekToStart() {
   return true;
 }
 
-bool TDecoder::Seek(REFERENCE_TIME t, TDecodedFrame& current) {
+bool TDecoder::Seek(REFERENCE_TIME t, TDecodedFrame& current, const std::function<bool()>& abandon) {
   if (!FFormat) return false;
   AVRational tb = TimeBaseOf(FTimeBaseNum, FTimeBaseDen);
   REFERENCE_TIME backoff = 0;
   for (int attempt = 0;; ++attempt) {
+    if (abandon && abandon()) return false;
     REFERENCE_TIME from = t - backoff;
     bool fromStart = from <= 0 || attempt >= 8;
     if (!fromStart) {
@@ -269,6 +270,7 @@ bool TDecoder::Seek(REFERENCE_TIME t, TDecodedFrame& current) {
     }
     TDecodedFrame prev = std::move(first);
     for (;;) {
+      if (abandon && abandon()) return false;
       TDecodedFrame f;
       if (DecodeOne(f) != 1) break;
       if (f.Time > t) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -64,7 +65,9 @@ class TDecoder {
   // Drops everything decoded, seeks to the key frame before t and decodes forward to the last
   // frame whose time is at most t (the first frame when t lies before it). False when the
   // stream gives no frame at all.
-  bool Seek(REFERENCE_TIME t, TDecodedFrame& current);
+  // abandon is asked between frames; when it answers true the seek stops where it is and
+  // returns false, leaving the decoder for the next seek to put right.
+  bool Seek(REFERENCE_TIME t, TDecodedFrame& current, const std::function<bool()>& abandon = {});
 
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
