@@ -96,7 +96,7 @@ class TSlowColorLookup final : public TColorLookup {
   // The lookup's own copy of the entries.
   const TPalette& FPaletteEntries() const { return FEntries; }
 
-  static constexpr int kCellShift = 3;  // cells of 8 x 8 x 8 colours
+  static constexpr int kCellShift = 4;  // cells of 16 x 16 x 16 colours
   static constexpr int kCellsPerAxis = 256 >> kCellShift;
   // Cells are built from the candidates of the block of 32 x 32 x 32 colours they lie in, which
   // are built from the whole palette.
