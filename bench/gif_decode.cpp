@@ -85,8 +85,29 @@ void GiflibSlurp(benchmark::State& state) {
   state.SetBytesProcessed(std::int64_t(state.iterations()) * kFrames * kWidth * kHeight);
 }
 
+// Many tiny frames, each a pixel further right: the time per frame should not grow with the
+// number of frames (it did while the screen was widened through a setter that scans every frame).
+void ManyTinyFrames(benchmark::State& state) {
+  const int frames = int(state.range(0));
+  std::vector<std::uint8_t> file = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+  for (int i = 0; i < frames; ++i) {
+    const std::uint8_t d[] = {0x2C, std::uint8_t(i), std::uint8_t(i >> 8), 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0};
+    file.insert(file.end(), std::begin(d), std::end(d));
+  }
+  file.push_back(';');
+  TMemoryStream stream(file);
+  for (auto _ : state) {
+    stream.SetPosition(0);
+    TGIFImage image;
+    image.LoadFromStream(stream);
+    if (image.Images().Count() != frames) state.SkipWithError("wrong frame count");
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * frames);
+}
+
 }  // namespace
 
+BENCHMARK(ManyTinyFrames)->Arg(2000)->Arg(8000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OurReader)->Unit(benchmark::kMillisecond);
 BENCHMARK(GiflibSlurp)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <unistd.h>
 
 #include "reader_test_support.h"
 

@@ -166,8 +166,25 @@ void TGIFFrame::LoadFromStream(TStream& stream) {
   if (d.PackedFields & idLocalColorTable) FColorMap.LoadFromStream(stream, ColorTableEntries(d.PackedFields));
 
   DecodeImageData(*this, stream);
+  if (Empty()) return;
 
-  if (!Empty()) ChangeBounds(d.Left, d.Top, d.Width, d.Height);
+  // The screen grows to take the frame in, as ChangeBounds would make it, but through the header:
+  // the image's own setters look at every frame, which made a file of many frames load in
+  // quadratic time. The frames read so far all lie on the screen, so nothing else can widen it.
+  TGIFHeader& header = FImage->Header();
+  const int right = d.Left + d.Width, bottom = d.Top + d.Height;
+  bool grown = false;
+  if (header.Width() < right) {
+    grown = header.Width() > 0;
+    header.SetWidth(right);
+  }
+  if (header.Height() < bottom) {
+    grown = grown || header.Height() > 0;
+    header.SetHeight(bottom);
+  }
+  // Same size, so the pixels stay.
+  ChangeBounds(d.Left, d.Top, d.Width, d.Height);
+  if (grown) Warning(TGIFSeverity::gsWarning, gifmsg::sScreenSizeExceeded);
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {
