@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <atomic>
 #include <mutex>
 
@@ -326,6 +328,123 @@ TEST(Grabber, BufferCallbackSeesEveryStep) {
   EXPECT_EQ(calls.load(), 3);
   EXPECT_EQ(len.load(), 64 * 48 * 4);
   h.Grabber.SetOnBuffer(nullptr);
+}
+
+}  // namespace
+}  // namespace clipsmith
+
+namespace clipsmith {
+namespace {
+
+// A grabber filter that reports whatever connection a test wants.
+class TFakeGrabberFilter : public IBaseFilter, public ISampleGrabber {
+ public:
+  AM_MEDIA_TYPE Connected;
+  HRESULT ConnectedResult = S_OK;
+  std::vector<std::uint8_t> Sample;
+  std::vector<std::shared_ptr<IPin>> EnumPins() override { return {}; }
+  HRESULT Stop() override { return S_OK; }
+  std::string QueryFilterName() const override { return "fake grabber"; }
+  HRESULT SetMediaType(const AM_MEDIA_TYPE&) override { return S_OK; }
+  HRESULT GetConnectedMediaType(AM_MEDIA_TYPE& t) override {
+    t = Connected;
+    return ConnectedResult;
+  }
+  HRESULT SetBufferSamples(bool) override { return S_OK; }
+  HRESULT GetCurrentBuffer(long* size, void* buffer) override {
+    if (Sample.empty()) return VFW_E_WRONG_STATE;
+    if (buffer) {
+      if (std::size_t(*size) < Sample.size()) return E_OUTOFMEMORY;
+      std::memcpy(buffer, Sample.data(), Sample.size());
+    }
+    *size = long(Sample.size());
+    return S_OK;
+  }
+  HRESULT SetCallback(ISampleGrabberCB*, long) override { return S_OK; }
+};
+
+struct FakeGrabberTest : ::testing::Test {
+  FakeGrabberTest() {
+    Fake = std::make_shared<TFakeGrabberFilter>();
+    Grabber.FilterFactory = [this] { return Fake; };
+    Grabber.SetFilterGraph(&Graph);
+    Graph.SetActive(true);
+  }
+  // A w x h picture of the given depth described by a VideoInfo or VideoInfo2 block.
+  void Connect(int w, int h, int bits, bool info2, std::size_t extra = 0, std::uint32_t sizeImage = 0) {
+    Fake->Connected = AM_MEDIA_TYPE{};
+    Fake->Connected.majortype = MEDIATYPE_Video;
+    Fake->Connected.formattype = info2 ? FORMAT_VideoInfo2 : FORMAT_VideoInfo;
+    Fake->Connected.pbFormat.assign((info2 ? kVideoInfo2HeaderSize : kVideoInfoHeaderSize) + extra, 0);
+    BITMAPINFOHEADER bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biBitCount = std::uint16_t(bits);
+    bih.biSizeImage = sizeImage;
+    WriteBitmapInfoHeader(bih, Fake->Connected.pbFormat.data() + (info2 ? 72 : 48));
+    Fake->Sample.resize(DIBStride(w, std::uint16_t(bits)) * std::size_t(h < 0 ? -h : h));
+    for (std::size_t i = 0; i < Fake->Sample.size(); ++i) Fake->Sample[i] = std::uint8_t(i * 7);
+  }
+  std::shared_ptr<TFakeGrabberFilter> Fake;
+  TFilterGraph Graph;
+  TSampleGrabber Grabber;
+};
+
+TEST_F(FakeGrabberTest, VideoInfo2CarriesItsHeaderAtByte72) {
+  Connect(5, 3, 24, true);
+  TBitmap b;
+  ASSERT_TRUE(Grabber.GetBitmap(b));
+  EXPECT_EQ(b.Width(), 5);
+  EXPECT_EQ(b.Height(), 3);
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(b.RowOrder(), TRowOrder::BottomUp);
+  EXPECT_TRUE(std::equal(b.Bits().begin(), b.Bits().end(), Fake->Sample.begin()));
+}
+
+TEST_F(FakeGrabberTest, ANegativeHeightGivesTopDownRowsAndAZeroImageSizeIsComputed) {
+  Connect(3, -2, 32, false, 0, 0);
+  TBitmap b;
+  ASSERT_TRUE(Grabber.GetBitmap(b));
+  EXPECT_EQ(b.Height(), 2);
+  EXPECT_EQ(b.RowOrder(), TRowOrder::TopDown);
+  EXPECT_EQ(b.ScanLine(0)[0], Fake->Sample[0]);
+}
+
+TEST_F(FakeGrabberTest, UnexpectedConnectionsFailAndLeaveTheBitmap) {
+  struct {
+    const char* what;
+    std::function<void(FakeGrabberTest&)> set;
+  } cases[] = {
+      {"a VideoInfo block with masks after it", [](FakeGrabberTest& t) { t.Connect(4, 4, 32, false, 12); }},
+      {"a VideoInfo2 block of another length", [](FakeGrabberTest& t) { t.Connect(4, 4, 32, true, 4); }},
+      {"not video", [](FakeGrabberTest& t) {
+         t.Connect(4, 4, 32, false);
+         t.Fake->Connected.majortype = MEDIATYPE_Audio;
+       }},
+      {"not connected", [](FakeGrabberTest& t) {
+         t.Connect(4, 4, 32, false);
+         t.Fake->ConnectedResult = VFW_E_NOT_CONNECTED;
+       }},
+      {"no sample kept", [](FakeGrabberTest& t) {
+         t.Connect(4, 4, 32, false);
+         t.Fake->Sample.clear();
+       }},
+      {"a sample larger than the picture", [](FakeGrabberTest& t) {
+         t.Connect(4, 4, 32, false);
+         t.Fake->Sample.resize(t.Fake->Sample.size() + 4);
+       }},
+      {"a size no bitmap can have", [](FakeGrabberTest& t) {
+         t.Connect(4, 4, 32, false);
+         t.Fake->Connected.pbFormat = MakeVideoInfo(1 << 20, 1 << 20, 32, 0);  // the header only
+       }},
+  };
+  for (auto& c : cases) {
+    Fake->ConnectedResult = S_OK;
+    c.set(*this);
+    TBitmap b(2, 2);
+    EXPECT_FALSE(Grabber.GetBitmap(b)) << c.what;
+    EXPECT_EQ(b.Width(), 2) << c.what;
+  }
 }
 
 }  // namespace

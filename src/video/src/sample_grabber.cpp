@@ -5,7 +5,7 @@
 
 namespace clipsmith {
 
-TSampleGrabber::TSampleGrabber() {
+TSampleGrabber::TSampleGrabber() : FilterFactory(CreateSampleGrabberFilter) {
   FMediaType.SetMajorType(MEDIATYPE_Video);
   FMediaType.SetSubType(MEDIASUBTYPE_RGB24);
   FMediaType.SetFormatType(FORMAT_VideoInfo);
@@ -29,7 +29,7 @@ void TSampleGrabber::FilterOperation(TFilterEvent operation, long) {
   // chain, and GetBitmap reports it.
   switch (operation) {
     case TFilterEvent::feAdding:
-      FBaseFilter = CreateSampleGrabberFilter();
+      FBaseFilter = FilterFactory ? FilterFactory() : nullptr;
       break;
     case TFilterEvent::feAdded: {
       FSampleGrabber = std::dynamic_pointer_cast<ISampleGrabber>(FBaseFilter);

@@ -22,6 +22,8 @@ class TSampleGrabber : public IFilterComponent, private ISampleGrabberCB {
   TSampleGrabber& operator=(const TSampleGrabber&) = delete;
 
   std::string Name = "SampleGrabber";
+  // Creates the grabber filter when the graph is activated; tests may put a stand-in here.
+  std::function<std::shared_ptr<IBaseFilter>()> FilterFactory;
 
   TFilterGraph* FilterGraph() const { return FFilterGraph; }
   void SetFilterGraph(TFilterGraph* graph);
