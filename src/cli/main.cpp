@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -119,6 +120,12 @@ int main(int argc, char** argv) {
     QApplication::quit();
   };
 
+  // A name that leads nowhere is no format problem: say what is wrong with it.
+  if (std::error_code ec; !std::filesystem::exists(opt.Input, ec)) {
+    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(),
+                 ec ? ec.message().c_str() : std::strerror(ENOENT));
+    return kExitFailed;
+  }
   if (!form.LoadVideoFile(opt.Input)) {
     std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), run.Error.c_str());
     return kExitFailed;
@@ -144,8 +151,13 @@ int main(int argc, char** argv) {
   const std::int64_t endMs = std::min<std::int64_t>(opt.EndMs.value_or(durationMs), durationMs);
   const int selStart = int(opt.StartMs / unit), selEnd = int(endMs / unit);
   if (selEnd <= selStart) {
-    std::fprintf(stderr, "clipsmith-cli: the start mark %s is not before the end of the video (%s)\n",
-                 TimeToText(std::uint32_t(opt.StartMs), true).c_str(), TimeToText(durationMs, true).c_str());
+    if (opt.EndMs && *opt.EndMs < durationMs)  // both marks inside the video, in the same unit
+      std::fprintf(stderr, "clipsmith-cli: the end mark %s does not come after the start mark %s in steps of %u ms\n",
+                   TimeToText(std::uint32_t(*opt.EndMs), true).c_str(),
+                   TimeToText(std::uint32_t(opt.StartMs), true).c_str(), unsigned(unit));
+    else
+      std::fprintf(stderr, "clipsmith-cli: the start mark %s is not before the end of the video (%s)\n",
+                   TimeToText(std::uint32_t(opt.StartMs), true).c_str(), TimeToText(durationMs, true).c_str());
     return kExitUsage;
   }
 
