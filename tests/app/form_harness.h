@@ -211,7 +211,7 @@ class TFormHarness {
     };
     Form.Host.FrameCaptured = [this](int) {
       TBitmap shown;
-      int frame = Form.GrabCurrentFrame(shown) ? FindReferenceFrame(ClipName, shown) : -2;
+      int frame = !Form.GrabCurrentFrame(shown) ? -2 : ClipName.empty() ? -1 : FindReferenceFrame(ClipName, shown);
       Captures.push_back({Form.TrackBar->Position(), frame});
       if (OnCaptured) OnCaptured(int(Captures.size()));
     };
