@@ -148,7 +148,8 @@ void TDSTrackBar::paintEvent(QPaintEvent*) {
   opt.subControls = QStyle::SC_SliderGroove;
   style()->drawComplexControl(QStyle::CC_Slider, &opt, &painter, this);
   if (FSelEnd > FSelStart && maximum() > minimum()) {
-    // The selection as a band over the groove, between the thumb centres of its two ends.
+    // The selection as a band under the channel with a mark at each end, between the thumb
+    // centres of its two ends.
     QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
     QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
     int span = groove.width() - handle.width();
@@ -157,9 +158,12 @@ void TDSTrackBar::paintEvent(QPaintEvent*) {
              QStyle::sliderPositionFromValue(minimum(), maximum(), std::clamp(v, minimum(), maximum()), span);
     };
     int x1 = xOf(FSelStart), x2 = xOf(FSelEnd);
-    int h = std::max(4, groove.height() / 2);
-    QRect band(x1, groove.center().y() - h / 2, std::max(1, x2 - x1), h);
-    painter.fillRect(band, palette().color(QPalette::Highlight));
+    QColor colour = palette().color(QPalette::Highlight);
+    int y = std::min(groove.bottom() + 3, height() - 4);
+    painter.fillRect(QRect(x1, y, std::max(1, x2 - x1 + 1), 3), colour);
+    int top = std::max(0, groove.top() - 3);
+    painter.fillRect(QRect(x1, top, 1, y + 3 - top), colour);
+    painter.fillRect(QRect(x2, top, 1, y + 3 - top), colour);
   }
   opt.subControls = QStyle::SC_SliderHandle;
   style()->drawComplexControl(QStyle::CC_Slider, &opt, &painter, this);
