@@ -380,6 +380,43 @@ struct TRequest {
   std::shared_ptr<std::promise<HRESULT>> Done;
 };
 
+// Picture buffers for the converted frames. A buffer comes back here when its last holder (the
+// grabber, the renderer, a copy in progress) lets go of it, on whatever thread that is.
+class TSamplePool : public std::enable_shared_from_this<TSamplePool> {
+ public:
+  TSamplePtr Get(int width, int height, int bitCount) {
+    std::unique_ptr<TVideoSample> sample;
+    {
+      std::lock_guard lk(FLock);
+      for (auto it = FFree.begin(); it != FFree.end(); ++it) {
+        if ((*it)->Width == width && (*it)->Height == height && (*it)->BitCount == bitCount) {
+          sample = std::move(*it);
+          FFree.erase(it);
+          break;
+        }
+      }
+      if (!sample) FFree.clear();  // another size: the old buffers will not be asked for again
+    }
+    if (!sample) sample = std::make_unique<TVideoSample>(width, height, bitCount);
+    std::weak_ptr<TSamplePool> pool = weak_from_this();
+    return TSamplePtr(sample.release(), [pool](TVideoSample* p) {
+      if (auto owner = pool.lock())
+        owner->Put(p);
+      else
+        delete p;
+    });
+  }
+
+ private:
+  void Put(TVideoSample* p) {
+    std::unique_ptr<TVideoSample> sample(p);
+    std::lock_guard lk(FLock);
+    if (FFree.size() < 4) FFree.push_back(std::move(sample));
+  }
+  std::mutex FLock;
+  std::vector<std::unique_ptr<TVideoSample>> FFree;
+};
+
 struct TEvent {
   long Code;
   LONG_PTR Param1, Param2;
@@ -505,7 +542,7 @@ class TMediaGraph final : public IGraphBuilder,
   std::optional<TDecodedFrame> FPendingDrop;  // last frame dropped while playing, not yet shown
   SwsContext* FSws[2] = {nullptr, nullptr};
   int FSwsColorspace[2] = {-1, -1}, FSwsRange[2] = {-1, -1};
-  std::vector<TSamplePtr> FPool;
+  std::shared_ptr<TSamplePool> FPool = std::make_shared<TSamplePool>();
 
   std::thread FWorker;
 };
@@ -1190,20 +1227,7 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
 }
 
 TSamplePtr TMediaGraph::Convert(const AVFrame* f, int width, int height, int bitCount, REFERENCE_TIME time) {
-  TSamplePtr sample;
-  for (auto& p : FPool) {
-    if (p.use_count() == 1 && p->Width == width && p->Height == height && p->BitCount == bitCount) {
-      std::atomic_thread_fence(std::memory_order_acquire);  // the last reader has let go of it
-      sample = p;
-      break;
-    }
-  }
-  if (!sample) {
-    FPool.erase(std::remove_if(FPool.begin(), FPool.end(), [](const TSamplePtr& p) { return p.use_count() == 1; }),
-                FPool.end());
-    sample = std::make_shared<TVideoSample>(width, height, bitCount);
-    FPool.push_back(sample);
-  }
+  TSamplePtr sample = FPool->Get(width, height, bitCount);
   sample->Time = time;
   int slot = bitCount == 32 ? 0 : 1;
   AVPixelFormat dstFormat = bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
