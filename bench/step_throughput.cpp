@@ -137,6 +137,7 @@ void BM_PlayInRealTime(benchmark::State& state) {
   TPlayer player;
   player.Window.resize(640, 480);
   if (!std::getenv("STEP_BENCH_HIDDEN")) player.Window.show();
+  if (const char* log = std::getenv("STEP_BENCH_LOG")) player.Graph.SetLogFile(log);
   int drawn = 0, dropped = 0;
   for (auto _ : state) {
     player.Graph.RenderFile(Clip());

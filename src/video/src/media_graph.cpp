@@ -1003,7 +1003,7 @@ void TMediaGraph::WorkerMain() {
       if (until) FWake.wait_until(lk, *until, [&] { return FQuit || !FRequests.empty(); });
       continue;
     }
-    if (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->AtEnd()) {
+    if (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->Drained()) {
       // Idle while paused: decode the next frame now so that the next step only converts it.
       lk.unlock();
       try {
@@ -1015,7 +1015,7 @@ void TMediaGraph::WorkerMain() {
     }
     FWake.wait(lk, [&] {
       return FQuit || !FRequests.empty() || (FState == State_Running && FDecoder && !FEndReported) ||
-             (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->AtEnd());
+             (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->Drained());
     });
   }
 }
@@ -1204,7 +1204,16 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
     due = FClockStart + std::chrono::nanoseconds(std::int64_t(double(next->Time - FMediaStart) * 100.0 / rate));
   }
   Clock::time_point now = Clock::now();
-  if (now < due) return due;
+  if (now < due) {
+    // Time to spare: decode further ahead, so that a slow frame later on (a busy machine, a
+    // costly picture) is already there when it is due.
+    constexpr std::size_t kPlayAhead = 6;
+    if (FDecoder->AheadCount() < kPlayAhead && !FDecoder->Drained() && due - now > std::chrono::milliseconds(2)) {
+      FDecoder->DecodeAhead();
+      return std::nullopt;
+    }
+    return due;
+  }
   auto late = now - due;
   auto allowance = std::max<Clock::duration>(std::chrono::nanoseconds(std::int64_t(double(next->Duration) * 100.0 / rate)),
                                              std::chrono::milliseconds(20));
@@ -1212,6 +1221,8 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
   FDecoder->Next(f);
   if (late > allowance) {
     // Too late to be worth showing: drop it, the clock goes on.
+    Log("dropped the frame at %.4f s, %.1f ms late", double(f.Time) / 1e7,
+        std::chrono::duration<double, std::milli>(late).count());
     FPendingDrop = std::move(f);
     std::shared_ptr<TVideoRendererFilter> renderer;
     {

@@ -61,6 +61,8 @@ class TDecoder {
   std::size_t AheadCount() const { return FAhead.size(); }
   const TDecodedFrame* PeekAhead() const { return FAhead.empty() ? nullptr : &FAhead.front(); }
   bool AtEnd() const { return FDrained && FAhead.empty(); }
+  // Nothing more will be decoded (what is in the look-ahead is still to come).
+  bool Drained() const { return FDrained; }
 
   // Drops everything decoded, seeks to the key frame before t and decodes forward to the last
   // frame whose time is at most t (the first frame when t lies before it). False when the
