@@ -128,6 +128,20 @@ TEST_P(ClipTest, StepsFromASeekVisitTheNextFramesWithTheirTimes) {
   }
 }
 
+TEST_P(ClipTest, ABurstOfSeeksEndsAtTheLastOne) {
+  const TClip& c = GetParam();
+  // Dragging the thumb: many seeks, each overtaking the last, some while one is being decoded.
+  for (int i = 0; i < 40; ++i) H.Seek(c.Times[(i * 17) % c.Frames]);
+  REFERENCE_TIME last = c.Times[c.Frames - 3] + 1;
+  H.Seek(last);
+  H.Settle();
+  EXPECT_EQ(H.Position(), last);
+  EXPECT_EQ(H.GrabbedFrame(c.Name), c.Frames - 3);
+  ASSERT_TRUE(H.StepAndWait());
+  EXPECT_EQ(H.GrabbedFrame(c.Name), c.Frames - 2);
+  EXPECT_EQ(H.Position(), c.Times[c.Frames - 2]);
+}
+
 TEST_P(ClipTest, SeekWhilePlayingShowsTheFrameAtTheTimeThenPlaysOn) {
   const TClip& c = GetParam();
   std::mutex lock;
