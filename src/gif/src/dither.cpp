@@ -136,21 +136,17 @@ inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
 
 }  // namespace
 
-template <class L>
-void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
-  const int d = FDirection;
-  const int c0 = FColumn;
-  const int count = d > 0 ? FWidth - c0 : c0 + 1;
-  if (count <= 0) return;
-  int* a = FErrors.data() + std::ptrdiff_t(FPosition) * 3;
-  int curR = FCurrent[0], curG = FCurrent[1], curB = FCurrent[2];
-  int belR = FBelow[0], belG = FBelow[1], belB = FBelow[2];
-  int bpR = FBelowPrev[0], bpG = FBelowPrev[1], bpB = FBelowPrev[2];
-  const TErrorLimit& limit = ErrorLimit;
+// One row in the direction D (+1 or -1), fixed at compile time so that the loop needs fewer
+// registers and keeps the running terms out of memory.
+template <int D, class L>
+void FloydSteinbergRow(L& lookup, const TErrorLimit& limit, const std::uint8_t* src, std::uint8_t* dst, int c0,
+                       int count, int* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
+  int curR = cur[0], curG = cur[1], curB = cur[2];
+  int belR = below[0], belG = below[1], belB = below[2];
+  int bpR = belowPrev[0], bpG = belowPrev[1], bpB = belowPrev[2];
   const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
   std::uint8_t* out = dst + c0;
-  const std::ptrdiff_t step = 3 * d;
-  for (int n = count; n > 0; --n, s += step, a += step, out += d) {
+  for (int n = count; n > 0; --n, s += 3 * D, a += 3 * D, out += D) {
     const int wR = Clamp255(s[2] + limit[(curR + a[0] + 8) / 16]);
     const int wG = Clamp255(s[1] + limit[(curG + a[1] + 8) / 16]);
     const int wB = Clamp255(s[0] + limit[(curB + a[2] + 8) / 16]);
@@ -162,11 +158,23 @@ void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::u
     Spread(wG - pG, a[1], curG, belG, bpG);
     Spread(wB - pB, a[2], curB, belB, bpB);
   }
-  FColumn = c0 + count * d;
-  FPosition += count * d;
-  FCurrent[0] = curR, FCurrent[1] = curG, FCurrent[2] = curB;
-  FBelow[0] = belR, FBelow[1] = belG, FBelow[2] = belB;
-  FBelowPrev[0] = bpR, FBelowPrev[1] = bpG, FBelowPrev[2] = bpB;
+  cur[0] = curR, cur[1] = curG, cur[2] = curB;
+  below[0] = belR, below[1] = belG, below[2] = belB;
+  belowPrev[0] = bpR, belowPrev[1] = bpG, belowPrev[2] = bpB;
+}
+
+template <class L>
+void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
+  const int c0 = FColumn;
+  const int count = FDirection > 0 ? FWidth - c0 : c0 + 1;
+  if (count <= 0) return;
+  int* a = FErrors.data() + std::ptrdiff_t(FPosition) * 3;
+  if (FDirection > 0)
+    FloydSteinbergRow<1>(lookup, ErrorLimit, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+  else
+    FloydSteinbergRow<-1>(lookup, ErrorLimit, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+  FColumn = c0 + count * FDirection;
+  FPosition += count * FDirection;
 }
 
 void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
