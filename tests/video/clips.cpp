@@ -57,6 +57,18 @@ std::vector<TClip> MakeClipTable() {
                64, 48, 50, Cfr(50, 400000), 20000000});
   c.push_back({"mjpeg.avi", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 -vf noise=alls=40:allf=t -c:v mjpeg -q:v 4",
                64, 48, 50, Cfr(50, 400000), 20000000});
+  // More of what users have: ten frames each.
+  c.push_back({"hevc.mp4", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf noise=alls=40:allf=t "
+               "-c:v libx265 -x265-params log-level=error -pix_fmt yuv420p",
+               64, 48, 10, Cfr(10, 400000), 4000000});
+  c.push_back({"av1.webm", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf noise=alls=40:allf=t "
+               "-c:v libaom-av1 -cpu-used 8 -pix_fmt yuv420p",
+               64, 48, 10, Cfr(10, 400000), 4000000});
+  c.push_back({"mpeg4.mov", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf noise=alls=40:allf=t -c:v mpeg4 -q:v 4",
+               64, 48, 10, Cfr(10, 400000), 4000000});
+  c.push_back({"vp9.webm", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -vf noise=alls=40:allf=t "
+               "-c:v libvpx-vp9 -deadline realtime -cpu-used 8",
+               64, 48, 10, Cfr(10, 400000), 4000000});
   // Special-purpose clips.
   c.push_back({"long_5min.mkv", "-f lavfi -i testsrc2=size=16x16:rate=1:duration=300 -c:v libx264 -g 60 -pix_fmt yuv420p",
                16, 16, 300, {}, 3000000000});
@@ -151,6 +163,11 @@ const std::vector<TClip>& StepClips() {
   return clips;
 }
 
+const std::vector<TClip>& FormatClips() {
+  static const std::vector<TClip> clips(Table().begin() + 6, Table().begin() + 10);
+  return clips;
+}
+
 const TClip& Clip(const std::string& name) {
   for (auto& c : Table())
     if (name == c.Name) return c;
@@ -232,6 +249,7 @@ void MakeAllClips() {
   for (auto& c : Table()) ClipPath(c.Name);
   for (const char* n : {"empty.mp4", "text.mp4", "truncated.mp4", "unknown_codec.avi", "ends_early.mkv"}) ClipPath(n);
   for (auto& c : StepClips()) ReferenceFrames(c.Name);
+  for (auto& c : FormatClips()) ReferenceFrames(c.Name);
   ReferenceFrames("orientation_ffv1.mkv");
 }
 

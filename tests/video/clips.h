@@ -23,6 +23,8 @@ struct TClip {
 
 // The clips of the stepping and seeking tests.
 const std::vector<TClip>& StepClips();
+// Short clips in further codecs and containers.
+const std::vector<TClip>& FormatClips();
 // Any clip by name (also the special ones: long, short, orientation, broken files).
 const TClip& Clip(const std::string& name);
 

@@ -195,6 +195,30 @@ std::string ClipName(const ::testing::TestParamInfo<TClip>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Clips, ClipTest, ::testing::ValuesIn(testclips::StepClips()), ClipName);
 
+// H.265/MP4, AV1/WebM, MPEG-4/MOV, VP9/WebM: rendered, stepped to the end frame-exactly, and a seek back.
+class FormatTest : public ::testing::TestWithParam<TClip> {};
+
+TEST_P(FormatTest, RendersStepsAndSeeksFrameExactly) {
+  const TClip& c = GetParam();
+  ASSERT_EQ(int(testclips::ReferenceFrames(c.Name).size()), c.Frames);
+  THarness h;
+  ASSERT_EQ(h.Render(c.Name), S_OK);
+  EXPECT_EQ(h.Duration(), c.Duration);
+  EXPECT_EQ(h.GrabbedFrame(c.Name), 0);
+  for (int k = 1; k < c.Frames; ++k) {
+    ASSERT_TRUE(h.StepAndWait());
+    EXPECT_EQ(h.GrabbedFrame(c.Name), k);
+    EXPECT_EQ(h.Position(), c.Times[k]);
+  }
+  ASSERT_TRUE(h.StepAndWait());
+  EXPECT_EQ(h.Position(), h.Duration());
+  h.Seek(c.Times[3] + 1);
+  h.Settle();
+  EXPECT_EQ(h.GrabbedFrame(c.Name), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatTest, ::testing::ValuesIn(testclips::FormatClips()), ClipName);
+
 // ---------------------------------------------------------------------------------------------
 
 TEST(Playback, RunsInRealTimeToTheEndAndStaysRunning) {

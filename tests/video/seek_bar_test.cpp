@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 
 #include "harness.h"
+#include "video/exception_report.h"
 #include "video/seek_bar.h"
 
 namespace clipsmith {
@@ -187,6 +188,24 @@ TEST_F(SeekBarTest, TheSelectionIsStoredAndDrawn) {
   int w = shot.width();
   EXPECT_GT(countHighlight(w * 30 / 100, w * 60 / 100), 0) << "inside the selection";
   EXPECT_EQ(countHighlight(0, w * 15 / 100), 0) << "before it";
+}
+
+}  // namespace
+}  // namespace clipsmith
+
+namespace clipsmith {
+namespace {
+
+TEST_F(SeekBarTest, AnExceptionInOnTimerIsReportedPerTickAndTheTimerGoesOn) {
+  int reports = 0;
+  auto old = SetExceptionReporter([&](std::exception_ptr) { ++reports; });
+  Bar.SetOnTimer([](TDSTrackBar*, std::uint32_t, std::uint32_t) { throw std::runtime_error("label failed"); });
+  ASSERT_EQ(H.Render("cfr_h264.mp4"), S_OK);
+  ASSERT_TRUE(H.Graph.Play());
+  EXPECT_TRUE(PumpUntil([&] { return reports >= 3; }));
+  EXPECT_TRUE(Bar.TimerRunning());
+  H.Graph.Stop();
+  SetExceptionReporter(old);
 }
 
 }  // namespace
