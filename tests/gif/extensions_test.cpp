@@ -173,6 +173,8 @@ TEST(Extensions, ApplicationBlocksAreWrittenBackAsRead) {
       "21ff0b 414e494d45585453312e30 030102 00 00",            // ANIMEXTS1.0 keeps its identification
       "21ff0b 58595a4150503132333435 02aabb 01cc 00",          // unregistered: byte for byte
       "21ff0b 4e45545343415045322e30 030105 00 0502 10270000 00",  // loops and buffer size
+      "21ff0a 4e45545343415045322e 030105 00 00",              // a 10-byte identification stays one
+      "21ff0d 4e45545343415045322e30 aabb 030105 00 00",       // so does a 13-byte one, excess kept
   };
   for (const char* hex : blocks) {
     Fixture fx;

@@ -346,8 +346,9 @@ void TGIFApplicationExtension::SetAuthentication(const std::string& v) { SetFiel
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
   TGIFExtension::SaveToStream(stream);
-  stream.WriteByte(11);
-  stream.WriteBuffer(&FIdent, sizeof FIdent);
+  stream.WriteByte(FIdentSize);
+  stream.WriteBuffer(&FIdent, std::min<std::size_t>(FIdentSize, sizeof FIdent));
+  if (FIdentSize > sizeof FIdent) stream.WriteBuffer(FIdentExtra.data(), FIdentExtra.size());
   SaveSubBlocks(stream);
 }
 
@@ -357,8 +358,17 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
   ReadExact(stream, &n, 1);
   if (n < 10) throw GIFException(gifmsg::sBadBlockSize);
   ReadExact(stream, &FIdent, sizeof FIdent);
-  // A longer block's excess is skipped; a 10-byte block continues right after its ten bytes.
-  stream.Seek(std::int64_t(n) - 11, TSeekOrigin::soCurrent);
+  FIdentSize = n;
+  FIdentExtra.clear();
+  if (n == 10) {
+    // A 10-byte block continues right after its ten bytes.
+    stream.Seek(-1, TSeekOrigin::soCurrent);
+  } else if (n > 11) {
+    // The excess of a longer block is kept (as far as the stream has it) to be written back.
+    FIdentExtra.resize(std::size_t(n) - 11);
+    FIdentExtra.resize(stream.Read(FIdentExtra.data(), FIdentExtra.size()));
+    FIdentSize = std::uint8_t(11 + FIdentExtra.size());
+  }
   LoadSubBlocks(stream);
 }
 

@@ -193,6 +193,11 @@ class TGIFApplicationExtension : public TGIFExtension {
   static const TGIFExtensionClass* FindSubExtension(const TGIFExtensionClass* self, TStream& stream);
 
   TGIFApplicationRec FIdent;
+  // The size byte of the identification block as read (11 unless the file said otherwise) and
+  // the bytes of a longer block after the eleven: an unknown block is written back as it came,
+  // so a block that is not quite a looping block never turns into one.
+  std::uint8_t FIdentSize = 11;
+  std::vector<std::uint8_t> FIdentExtra;
 
  protected:
   explicit TGIFApplicationExtension(TGIFFrame* frame) : TGIFExtension(frame) {}
