@@ -108,6 +108,8 @@ void TConversionJob::BtnMakeGIFClick() {
   gif.GIFFileName = settings.GIFFileName;
   gif.GIFWidth = settings.DstW;
   gif.GIFHeight = settings.DstH;
+  // The reduction of captured frames runs on the other cores while the graph steps on.
+  gif.ReduceAhead = true;
   if (Form.Host.ConfigureBuilder) Form.Host.ConfigureBuilder(gif);
   FFrames = 0;
 

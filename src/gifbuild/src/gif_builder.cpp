@@ -1,5 +1,9 @@
 #include "gifbuild/gif_builder.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "gif/color_reduction.h"
 #include "gifbuild/html_preview.h"
 #include "graphics/stream.h"
 #include "replace_file.h"
@@ -13,6 +17,8 @@ TSkGIF::TSkGIF()
 }
 
 TSkGIF::~TSkGIF() {
+  // Reductions still running finish before the image goes; their results are dropped.
+  FPending.clear();
   FGIFFrame = nullptr;
   FLoopExt = nullptr;
   FCtrExt = nullptr;
@@ -20,6 +26,43 @@ TSkGIF::~TSkGIF() {
 }
 
 void TSkGIF::AddFrame(TBitmap& Frame) {
+  if (!ReduceAhead) {
+    AppendFrame(Frame);
+    return;
+  }
+  // The worker gets its own copy: the caller may reuse or release its bitmap right away.
+  const TColorReduction reduction = FGIFImg->ColorReduction();
+  const TDitherMode dither = FGIFImg->DitherMode();
+  const int bits = FGIFImg->ReductionBits();
+  const bool indexed = Frame.PixelFormat() == TPixelFormat::pf1bit || Frame.PixelFormat() == TPixelFormat::pf4bit ||
+                       Frame.PixelFormat() == TPixelFormat::pf8bit;
+  if (Frame.Empty() || indexed || reduction == TColorReduction::rmNone || reduction == TColorReduction::rmPalette) {
+    // Nothing to reduce ahead (or a reduction that needs the bitmap's own palette): in order, now.
+    Flush();
+    AppendFrame(Frame);
+    return;
+  }
+  FPending.push_back(std::async(std::launch::async, [source = Frame, reduction, dither, bits]() mutable {
+    return QuantizeBitmap(source, reduction, dither, bits, nullptr);
+  }));
+  const std::size_t inFlight = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  while (FPending.size() > inFlight) AppendOldest();
+}
+
+void TSkGIF::Flush() {
+  while (!FPending.empty()) AppendOldest();
+}
+
+void TSkGIF::AppendOldest() {
+  std::future<TBitmap> next = std::move(FPending.front());
+  FPending.pop_front();
+  // An indexed bitmap is taken over as it is: the same indices and 256-entry colour table the
+  // frame would have made from the true-colour one.
+  TBitmap reduced = next.get();
+  AppendFrame(reduced);
+}
+
+void TSkGIF::AppendFrame(TBitmap& Frame) {
   FGIFFrame = FGIFImg->Add(Frame);
 
   if (FGIFImg->Images().Count() == 1 && Loops != 1) {
@@ -37,6 +80,7 @@ void TSkGIF::AddFrame(TBitmap& Frame) {
 }
 
 void TSkGIF::SaveToDisk() {
+  Flush();
   // The whole file is encoded before anything touches the disk, so an encoding error leaves no
   // trace there either.
   TMemoryStream encoded;
@@ -45,6 +89,7 @@ void TSkGIF::SaveToDisk() {
 }
 
 void TSkGIF::MakeGIFPreview() {
+  Flush();
   std::string pagePath = GetTempDir() + kPreviewFileName;
   TPreviewValues values;
   values.GIFFileName = GIFFileName;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +29,12 @@ class TSkGIF {
   // unless Loops is 1; every frame gets a graphic control extension with Delay. A failure leaves
   // the image without that frame and propagates.
   void AddFrame(TBitmap& Frame);
+  // With ReduceAhead, AddFrame hands the colour reduction of each bitmap to a worker thread and
+  // returns at once; the reduced frames join the image in the order they were added, with the
+  // same bytes as without. A reduction error then comes out of a later AddFrame or of Flush.
+  bool ReduceAhead = false;
+  // Appends every frame still being reduced.
+  void Flush();
 
   // Writes the image to GIFFileName. The file appears, or replaces an earlier one, only once the
   // whole image was written; a failure leaves any existing file as it was and no temporary file.
@@ -53,6 +61,11 @@ class TSkGIF {
 
   // How the preview page is shown; the application puts its desktop opener in front.
   TBrowserOpener Opener;
+
+ private:
+  void AppendFrame(TBitmap& Frame);
+  void AppendOldest();
+  std::deque<std::future<TBitmap>> FPending;
 };
 
 }  // namespace clipsmith
