@@ -79,7 +79,7 @@ TGIFFrame::TGIFFrame(TGIFImage* image) : TGIFItem(image), FColorMap(this), FExte
 TGIFFrame* TGIFFrame::Create(TGIFImage* image) {
   auto frame = std::unique_ptr<TGIFFrame>(new TGIFFrame(image));
   TGIFFrame* raw = frame.get();
-  image->Images().Add(frame.release());
+  image->Images().AddNew(frame.release());
   return raw;
 }
 

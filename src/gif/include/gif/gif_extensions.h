@@ -34,7 +34,7 @@ class TGIFExtension : public TGIFItem {
   static E* Create(TGIFFrame* frame) {
     auto made = std::unique_ptr<E>(new E(frame));
     E* raw = made.get();
-    frame->Extensions().Add(made.release());
+    frame->Extensions().AddNew(made.release());
     raw->AfterConstruction();
     return raw;
   }
