@@ -118,6 +118,31 @@ std::uint32_t TSlowColorLookup::BuildBlock(std::uint32_t block) {
   return entry;
 }
 
+// An entry that another entry is strictly nearer to at every colour of the box is never the
+// answer there, not even on a tie. |x - e|^2 - |x - f|^2 is linear in x, so its smallest value
+// over the box is at the corner picked channel by channel; when that is positive, f dominates
+// e. The nearest entry of a colour is dominated by none, so dropping every dominated entry keeps
+// it (and dominance is transitive, so it does not matter that a dominating entry goes too).
+std::size_t TSlowColorLookup::DropDominated(const TBox& box, std::uint8_t* picked, std::size_t count) const {
+  if (count < 2) return count;
+  std::array<bool, 256> dominated{};
+  for (std::size_t i = 0; i < count; ++i) {
+    const int er = FRed[picked[i]], eg = FGreen[picked[i]], eb = FBlue[picked[i]];
+    for (std::size_t j = 0; j < count && !dominated[i]; ++j) {
+      if (j == i) continue;
+      const int fr = FRed[picked[j]], fg = FGreen[picked[j]], fb = FBlue[picked[j]];
+      const int dr = fr - er, dg = fg - eg, db = fb - eb;
+      const int xr = dr >= 0 ? box.RLo : box.RHi, xg = dg >= 0 ? box.GLo : box.GHi, xb = db >= 0 ? box.BLo : box.BHi;
+      const int least = 2 * (xr * dr + xg * dg + xb * db) + (er * er + eg * eg + eb * eb) - (fr * fr + fg * fg + fb * fb);
+      dominated[i] = least > 0;
+    }
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!dominated[i]) picked[kept++] = picked[i];
+  return kept;
+}
+
 std::uint32_t TSlowColorLookup::BuildCell(std::uint32_t cell) {
   const TBox box = BoxOf(cell, kCellShift);
   const std::uint32_t block =
@@ -130,6 +155,7 @@ std::uint32_t TSlowColorLookup::BuildCell(std::uint32_t cell) {
   std::size_t count = std::size_t(SelectCandidates(box, FBlockRed.data() + from, FBlockGreen.data() + from,
                                                    FBlockBlue.data() + from, FBlockIndex.data() + from,
                                                    int(b & 0x1FF), picked.data()));
+  count = DropDominated(box, picked.data(), count);
   FCandidateTotal += count;
   // Repeating the last candidate changes no answer: same distance, same index.
   std::size_t padded = count;

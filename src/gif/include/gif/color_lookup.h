@@ -123,6 +123,7 @@ class TSlowColorLookup final : public TColorLookup {
   static TBox BoxOf(std::uint32_t cell, int shift);
   // Writes to out the candidates of the box among n entries (colours and indices) and returns
   // how many there are.
+  std::size_t DropDominated(const TBox& box, std::uint8_t* picked, std::size_t count) const;
   static int SelectCandidates(const TBox& box, const int* red, const int* green, const int* blue,
                               const std::uint8_t* index, int n, std::uint8_t* out);
 
