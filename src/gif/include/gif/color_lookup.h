@@ -85,6 +85,15 @@ class TSlowColorLookup final : public TColorLookup {
     if (entry == kUnknownCell) entry = BuildCell(cell);
     const std::uint32_t* c = FCandidates.data() + std::size_t(entry >> 7) * 4;
     const std::uint32_t groups = entry & 0x7F;
+    if (groups == 0) {
+      // At most two candidates: two distances side by side, no vector round trip.
+      const std::uint32_t e0 = c[0], e1 = c[1];
+      const int r0 = int(e0 & 0xFF) - red, g0 = int((e0 >> 8) & 0xFF) - green, b0 = int((e0 >> 16) & 0xFF) - blue;
+      const int r1 = int(e1 & 0xFF) - red, g1 = int((e1 >> 8) & 0xFF) - green, b1 = int((e1 >> 16) & 0xFF) - blue;
+      const int d0 = r0 * r0 + g0 * g0 + b0 * b0, d1 = r1 * r1 + g1 * g1 + b1 * b1;
+      // The first is the lower index: it wins ties.
+      return d1 < d0 ? e1 : e0;
+    }
     return FPacked[BestOfGroups(c, groups, red, green, blue)];
   }
 
@@ -135,7 +144,8 @@ class TSlowColorLookup final : public TColorLookup {
   alignas(32) std::array<int, 256> FBlue{};
   // The entries packed as index << 24 | blue << 16 | green << 8 | red.
   std::array<std::uint32_t, 256> FPacked{};
-  // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four, or kUnknownCell.
+  // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four (0 for one group of
+  // at most two candidates), or kUnknownCell.
   std::vector<std::uint32_t> FCells;
   // Candidate entries packed as in NearestFastEntry, in index order, in groups of four.
   std::vector<std::uint32_t> FCandidates;
