@@ -1,5 +1,6 @@
 #include "video/filter_graph.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
 #include <algorithm>
@@ -19,7 +20,11 @@ class TGraphReceiver final : public QObject {
   explicit TGraphReceiver(TFilterGraph* owner) : FOwner(owner) { setObjectName("FilterGraphHandle"); }
   bool event(QEvent* e) override {
     if (e->type() == TWindowMessage::EventType()) {
-      if (static_cast<TWindowMessage*>(e)->Msg == WM_GRAPHNOTIFY) FOwner->DrainGraphEvents();
+      // One event per message: a handler that asks for the next step gets its event through a
+      // fresh message, so input, timers and painting have their turn between the steps of a
+      // conversion, however fast the graph answers.
+      if (static_cast<TWindowMessage*>(e)->Msg == WM_GRAPHNOTIFY && FOwner->DispatchGraphEvent())
+        QCoreApplication::postEvent(this, new TWindowMessage(WM_GRAPHNOTIFY, 0, 0));
       return true;
     }
     return QObject::event(e);
@@ -154,6 +159,24 @@ void TFilterGraph::BroadcastGraphEvent(long event, LONG_PTR p1, LONG_PTR p2) {
   for (auto* e : std::vector<IEvent*>(FGraphEvents))
     if (std::find(FGraphEvents.begin(), FGraphEvents.end(), e) != FGraphEvents.end())
       e->GraphEventNotify(event, p1, p2);
+}
+
+bool TFilterGraph::DispatchGraphEvent() {
+  if (!FMediaEventEx) return false;
+  long code;
+  LONG_PTR p1, p2;
+  auto events = FMediaEventEx;
+  if (events->GetEvent(&code, &p1, &p2, 0) != S_OK) return false;
+  try {
+    HandleGraphEvent(code, p1, p2);
+  } catch (...) {
+    events->FreeEventParams(code, p1, p2);
+    // The rest of the queue waits for the next notification message.
+    ReportException(std::current_exception());
+    return false;
+  }
+  events->FreeEventParams(code, p1, p2);
+  return true;
 }
 
 void TFilterGraph::DrainGraphEvents() {

@@ -147,8 +147,11 @@ class TFilterGraph {
   // Dispatches one graph event: notifiers in insertion order, then OnDSEvent, then the event's
   // own slot.
   virtual void HandleGraphEvent(long Event, LONG_PTR Param1, LONG_PTR Param2);
-  // Takes every queued event and dispatches it; what the hidden receiver does on WM_GRAPHNOTIFY.
+  // Takes every queued event and dispatches it.
   void DrainGraphEvents();
+  // Takes one queued event and dispatches it; false when there was none. What the hidden
+  // receiver does for each WM_GRAPHNOTIFY it gets, posting itself another while events come.
+  bool DispatchGraphEvent();
   // The hidden receiver of the graph's notification message.
   QObject* Handle() const { return FHandle.get(); }
 
