@@ -77,6 +77,9 @@ void TDitherEngine::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
 TFloydSteinbergDitherer::TFloydSteinbergDitherer(int AWidth, TColorLookup& Lookup) : TDitherEngine(AWidth, Lookup) {
   ErrorLimit.Build(16, 48);
   FErrors.assign((std::size_t(AWidth) + 2) * 3, 0);
+  FCorrection.resize(2 * kTermRange + 1);
+  for (int x = -kTermRange; x <= kTermRange; ++x)
+    FCorrection[std::size_t(x + kTermRange)] = std::int16_t(ErrorLimit[std::clamp((x + 8) / 16, -255, 255)]);
 }
 
 void TFloydSteinbergDitherer::Reset() {
@@ -139,7 +142,7 @@ inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
 // One row in the direction D (+1 or -1), fixed at compile time so that the loop needs fewer
 // registers and keeps the running terms out of memory.
 template <int D, class L>
-void FloydSteinbergRow(L& lookup, const TErrorLimit& limit, const std::uint8_t* src, std::uint8_t* dst, int c0,
+void FloydSteinbergRow(L& lookup, const std::int16_t* correction, const std::uint8_t* src, std::uint8_t* dst, int c0,
                        int count, int* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
   int curR = cur[0], curG = cur[1], curB = cur[2];
   int belR = below[0], belG = below[1], belB = below[2];
@@ -147,9 +150,9 @@ void FloydSteinbergRow(L& lookup, const TErrorLimit& limit, const std::uint8_t* 
   const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
   std::uint8_t* out = dst + c0;
   for (int n = count; n > 0; --n, s += 3 * D, a += 3 * D, out += D) {
-    const int wR = Clamp255(s[2] + limit[(curR + a[0] + 8) / 16]);
-    const int wG = Clamp255(s[1] + limit[(curG + a[1] + 8) / 16]);
-    const int wB = Clamp255(s[0] + limit[(curB + a[2] + 8) / 16]);
+    const int wR = Clamp255(s[2] + correction[curR + a[0]]);
+    const int wG = Clamp255(s[1] + correction[curG + a[1]]);
+    const int wB = Clamp255(s[0] + correction[curB + a[2]]);
     int pR, pG, pB;
     *out = lookup.Find(wR, wG, wB, pR, pG, pB);
     // Whether a term changes depends on the pixel, not on a pattern a branch predictor could
@@ -170,9 +173,9 @@ void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::u
   if (count <= 0) return;
   int* a = FErrors.data() + std::ptrdiff_t(FPosition) * 3;
   if (FDirection > 0)
-    FloydSteinbergRow<1>(lookup, ErrorLimit, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+    FloydSteinbergRow<1>(lookup, FCorrection.data() + kTermRange, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
   else
-    FloydSteinbergRow<-1>(lookup, ErrorLimit, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+    FloydSteinbergRow<-1>(lookup, FCorrection.data() + kTermRange, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
   FColumn = c0 + count * FDirection;
   FPosition += count * FDirection;
 }

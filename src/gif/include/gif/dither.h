@@ -87,6 +87,10 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   int FCurrent[3]{};
   int FBelow[3]{};
   int FBelowPrev[3]{};
+  // ErrorLimit[(x + 8) div 16] for every accumulated term x = Cur + A[P] the terms can reach
+  // (|Cur| <= 7 * 255, |A[P]| <= 9 * 255), so that the row loop rounds and limits in one read.
+  static constexpr int kTermRange = 16 * 255;
+  std::vector<std::int16_t> FCorrection;
 };
 
 // One weight of an error-diffusion kernel: the row below the current one (0 = current row), the
