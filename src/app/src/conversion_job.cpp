@@ -135,7 +135,7 @@ void TConversionJob::FilterGraph1GraphStepComplete() {
     TBitmap out;
     if (GrabCurrentFrame(grab)) {
       CropAndScale(grab, out);
-      Current()->AddFrame(out);
+      Current()->AddFrame(std::move(out));
       ++FFrames;
       StepCounter = 1;
       if (Form.Host.FrameCaptured) Form.Host.FrameCaptured(FFrames);

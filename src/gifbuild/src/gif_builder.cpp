@@ -31,6 +31,14 @@ void TSkGIF::AddFrame(TBitmap& Frame) {
     return;
   }
   // The worker gets its own copy: the caller may reuse or release its bitmap right away.
+  AddFrame(TBitmap(Frame));
+}
+
+void TSkGIF::AddFrame(TBitmap&& Frame) {
+  if (!ReduceAhead) {
+    AppendFrame(Frame);
+    return;
+  }
   const TColorReduction reduction = FGIFImg->ColorReduction();
   const TDitherMode dither = FGIFImg->DitherMode();
   const int bits = FGIFImg->ReductionBits();
@@ -42,7 +50,7 @@ void TSkGIF::AddFrame(TBitmap& Frame) {
     AppendFrame(Frame);
     return;
   }
-  FPending.push_back(std::async(std::launch::async, [source = Frame, reduction, dither, bits]() mutable {
+  FPending.push_back(std::async(std::launch::async, [source = std::move(Frame), reduction, dither, bits]() mutable {
     return QuantizeBitmap(source, reduction, dither, bits, nullptr);
   }));
   const std::size_t inFlight = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
@@ -84,6 +92,12 @@ void TSkGIF::SaveToDisk() {
   // The whole file is encoded before anything touches the disk, so an encoding error leaves no
   // trace there either.
   TMemoryStream encoded;
+  // LZW output stays below the pixels plus an eighth; reserving that up front avoids copying a
+  // growing buffer of many megabytes while every frame is still in memory.
+  std::size_t bound = 1024;
+  for (int i = 0; i < FGIFImg->Images().Count(); ++i)
+    bound += std::size_t(FGIFImg->Images()[i]->DataSize()) * 9 / 8 + 2048;
+  encoded.Reserve(bound);
   FGIFImg->SaveToStream(encoded);
   detail::ReplaceFileWith(GIFFileName, encoded.Memory());
 }

@@ -29,6 +29,8 @@ class TSkGIF {
   // unless Loops is 1; every frame gets a graphic control extension with Delay. A failure leaves
   // the image without that frame and propagates.
   void AddFrame(TBitmap& Frame);
+  // The same with a bitmap the caller is done with (no copy is made for the worker).
+  void AddFrame(TBitmap&& Frame);
   // With ReduceAhead, AddFrame hands the colour reduction of each bitmap to a worker thread and
   // returns at once; the reduced frames join the image in the order they were added, with the
   // same bytes as without. A reduction error then comes out of a later AddFrame or of Flush.

@@ -69,6 +69,8 @@ class TMemoryStream : public TStream {
     FPosition = 0;
   }
   void SetSize(std::size_t size) { FData.resize(size); }
+  // Room for size bytes without moving them again; pages not yet written cost no memory.
+  void Reserve(std::size_t size) { FData.reserve(size); }
   std::span<const std::uint8_t> Memory() const { return FData; }
   const std::vector<std::uint8_t>& Bytes() const { return FData; }
   void SaveToFile(const std::string& fileName) const;
