@@ -162,7 +162,7 @@ std::uint32_t TSlowColorLookup::BuildCell(std::uint32_t cell) {
   while (padded % 4 != 0) picked[padded++] = picked[count - 1];
   const std::uint32_t offset = std::uint32_t(FCandidates.size());
   for (std::size_t k = 0; k < padded; ++k) FCandidates.push_back(FPacked[picked[k]]);
-  const std::uint32_t entry = ((offset / 4) << 7) | std::uint32_t(count <= 2 ? 0 : padded / 4);
+  const std::uint32_t entry = ((offset / 4) << 7) | std::uint32_t(count <= 3 ? 0 : padded / 4);
   FCells[cell] = entry;
   ++FBuiltCells;
   return entry;

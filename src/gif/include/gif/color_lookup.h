@@ -86,13 +86,16 @@ class TSlowColorLookup final : public TColorLookup {
     const std::uint32_t* c = FCandidates.data() + std::size_t(entry >> 7) * 4;
     const std::uint32_t groups = entry & 0x7F;
     if (groups == 0) {
-      // At most two candidates: two distances side by side, no vector round trip.
-      const std::uint32_t e0 = c[0], e1 = c[1];
+      // At most three candidates: the distances side by side, no vector round trip.
+      const std::uint32_t e0 = c[0], e1 = c[1], e2 = c[2];
       const int r0 = int(e0 & 0xFF) - red, g0 = int((e0 >> 8) & 0xFF) - green, b0 = int((e0 >> 16) & 0xFF) - blue;
       const int r1 = int(e1 & 0xFF) - red, g1 = int((e1 >> 8) & 0xFF) - green, b1 = int((e1 >> 16) & 0xFF) - blue;
-      const int d0 = r0 * r0 + g0 * g0 + b0 * b0, d1 = r1 * r1 + g1 * g1 + b1 * b1;
-      // The first is the lower index: it wins ties.
-      return d1 < d0 ? e1 : e0;
+      const int r2 = int(e2 & 0xFF) - red, g2 = int((e2 >> 8) & 0xFF) - green, b2 = int((e2 >> 16) & 0xFF) - blue;
+      const int d0 = r0 * r0 + g0 * g0 + b0 * b0, d1 = r1 * r1 + g1 * g1 + b1 * b1, d2 = r2 * r2 + g2 * g2 + b2 * b2;
+      // Earlier candidates have lower indices: they win ties.
+      const std::uint32_t e01 = d1 < d0 ? e1 : e0;
+      const int d01 = d1 < d0 ? d1 : d0;
+      return d2 < d01 ? e2 : e01;
     }
     return FPacked[BestOfGroups(c, groups, red, green, blue)];
   }
@@ -145,7 +148,7 @@ class TSlowColorLookup final : public TColorLookup {
   // The entries packed as index << 24 | blue << 16 | green << 8 | red.
   std::array<std::uint32_t, 256> FPacked{};
   // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four (0 for one group of
-  // at most two candidates), or kUnknownCell.
+  // at most three candidates), or kUnknownCell.
   std::vector<std::uint32_t> FCells;
   // Candidate entries packed as in NearestFastEntry, in index order, in groups of four.
   std::vector<std::uint32_t> FCandidates;
