@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +162,12 @@ void TFormMain::InstallDefaultHost() {
                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   };
   Host.ReportError = [](std::exception_ptr e) { ReportException(e); };
+  // The desktop's own URL opener comes before the library's external programs.
+  Host.ConfigureBuilder = [](TSkGIF& gif) {
+    gif.Opener.Attempts.insert(gif.Opener.Attempts.begin(), [](const std::string& path) {
+      return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    });
+  };
   Host.SetBusyCursor = [busy = false](bool on) mutable {
     if (on == busy) return;
     busy = on;
