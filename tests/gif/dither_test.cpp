@@ -330,27 +330,27 @@ TEST(KernelEngines, EveryWeightLandsWhereTheKernelSays) {
   };
   TSlowColorLookup lookup(Greys({0, 255}));
   constexpr int kWidth = 9;
-  for (const Engine& spec : engines) {
+  for (const Engine& engine : engines) {
     int divisor = 0;
-    for (const Tap& t : spec.Taps) divisor += t.Weight;
+    for (const Tap& t : engine.Taps) divisor += t.Weight;
     for (int direction : {1, -1}) {
-      auto e = spec.Make(kWidth, lookup);
+      auto e = engine.Make(kWidth, lookup);
       e->Reset();
       int r, g, b;
       if (direction == -1) e->NextLine();  // start on a right-to-left row; the arrays are still zero
       const int column = e->FColumn;
       // (100, 200, 255) is nearer white: errors -155, -55 and 0.
       EXPECT_EQ(e->Dither(100, 200, 255, r, g, b), 1);
-      EXPECT_EQ(e->Kernel().Divisor, divisor) << spec.Name;
-      EXPECT_EQ(e->Kernel().Guard, spec.Guard) << spec.Name;
+      EXPECT_EQ(e->Kernel().Divisor, divisor) << engine.Name;
+      EXPECT_EQ(e->Kernel().Guard, engine.Guard) << engine.Name;
       for (int row = 0; row < e->Kernel().Rows; ++row)
-        for (int entry = 0; entry < kWidth + 2 * spec.Guard; ++entry) {
+        for (int entry = 0; entry < kWidth + 2 * engine.Guard; ++entry) {
           int weight = 0;
-          for (const Tap& t : spec.Taps)
-            if (t.Row == row && column + spec.Guard + t.Offset * direction == entry) weight = t.Weight;
-          ASSERT_EQ(e->ErrorTerm(row, entry, 0), weight * -155) << spec.Name << " row " << row << " entry " << entry;
-          ASSERT_EQ(e->ErrorTerm(row, entry, 1), weight * -55) << spec.Name;
-          ASSERT_EQ(e->ErrorTerm(row, entry, 2), 0) << spec.Name;
+          for (const Tap& t : engine.Taps)
+            if (t.Row == row && column + engine.Guard + t.Offset * direction == entry) weight = t.Weight;
+          ASSERT_EQ(e->ErrorTerm(row, entry, 0), weight * -155) << engine.Name << " row " << row << " entry " << entry;
+          ASSERT_EQ(e->ErrorTerm(row, entry, 1), weight * -55) << engine.Name;
+          ASSERT_EQ(e->ErrorTerm(row, entry, 2), 0) << engine.Name;
         }
       EXPECT_EQ(e->FColumn, column + direction);
     }
