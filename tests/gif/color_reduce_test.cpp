@@ -2,6 +2,8 @@
 // the row access classes with their failures, and the method and engine factories.
 #include <gtest/gtest.h>
 
+#include "error_of.h"
+
 #include <string>
 #include <typeinfo>
 
@@ -11,14 +13,7 @@ using namespace clipsmith;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string ErrorOf(const std::function<void()>& f) { return clipsmith::testing::ErrorOf<std::exception>(f); }
 
 TBitmap Gradient(int w, int h, TPixelFormat pf = TPixelFormat::pfDevice) {
   TBitmap b(w, h, pf);

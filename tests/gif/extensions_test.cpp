@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "error_of.h"
+
 #include "gif/gif_extensions.h"
 #include "giflib_decode.h"
 
@@ -29,14 +31,7 @@ struct Fixture {
   }
 };
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const GIFException& e) {
-    return e.what();
-  }
-  return "";
-}
+using clipsmith::testing::ErrorOf;
 
 }  // namespace
 

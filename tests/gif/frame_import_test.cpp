@@ -3,6 +3,8 @@
 // files that giflib reads back as the frames hold them.
 #include <gtest/gtest.h>
 
+#include "error_of.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -16,14 +18,7 @@ using namespace clipsmith;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string ErrorOf(const std::function<void()>& f) { return clipsmith::testing::ErrorOf<std::exception>(f); }
 
 // A true-colour picture in the display's native format with a smooth gradient and some noise.
 TBitmap Picture(int w, int h, TRowOrder order = TRowOrder::TopDown, unsigned seed = 1) {

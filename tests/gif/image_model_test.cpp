@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "error_of.h"
+
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
 
@@ -7,14 +9,7 @@ using namespace clipsmith;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const GIFException& e) {
-    return e.what();
-  }
-  return "";
-}
+using clipsmith::testing::ErrorOf;
 
 TGIFFrame* SizedFrame(TGIFImage& image, int w, int h, int colors = 2) {
   TGIFFrame* f = TGIFFrame::Create(&image);

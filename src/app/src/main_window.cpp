@@ -326,9 +326,7 @@ void TFormMain::TrackBarTimer(std::uint32_t currentPos, std::uint32_t stopPos) {
 
 void TFormMain::CheckBoxCropClick() {
   const bool on = CheckBoxCrop->isChecked();
-  for (QWidget* w : {static_cast<QWidget*>(EditTop), static_cast<QWidget*>(EditLeft), static_cast<QWidget*>(EditCropW),
-                     static_cast<QWidget*>(EditCropH)})
-    w->setEnabled(on);
+  for (QLineEdit* edit : {EditTop, EditLeft, EditCropW, EditCropH}) edit->setEnabled(on);
 }
 
 void TFormMain::CheckboxResizeClick() {

@@ -180,24 +180,9 @@ bool TFilterGraph::DispatchGraphEvent() {
 }
 
 void TFilterGraph::DrainGraphEvents() {
-  try {
-    // The handler of one event may deactivate the graph: check the source each time round.
-    while (FMediaEventEx) {
-      long code;
-      LONG_PTR p1, p2;
-      auto events = FMediaEventEx;
-      if (events->GetEvent(&code, &p1, &p2, 0) != S_OK) break;
-      try {
-        HandleGraphEvent(code, p1, p2);
-      } catch (...) {
-        events->FreeEventParams(code, p1, p2);
-        throw;
-      }
-      events->FreeEventParams(code, p1, p2);
-    }
-  } catch (...) {
-    // The rest of the queue waits for the next notification message.
-    ReportException(std::current_exception());
+  // A handler may deactivate the graph; DispatchGraphEvent checks the source each time round,
+  // and after a failing handler the rest waits for the next notification message.
+  while (DispatchGraphEvent()) {
   }
 }
 
