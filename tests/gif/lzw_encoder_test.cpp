@@ -165,3 +165,85 @@ TEST(LZWEncoder, SameInputSameBytes) {
   for (auto& p : pixels) p = std::uint8_t(rng() % 7);
   EXPECT_EQ(Compress(3, 64, 48, pixels, 7), Compress(3, 64, 48, pixels, 7));
 }
+
+namespace {
+
+// The bytes of one compression, and the message when it failed part way.
+struct Outcome {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+};
+
+template <typename Encoder>
+Outcome CompressWith(Encoder& e, int bits, int w, int h, bool interlace, const std::vector<std::uint8_t>& pixels,
+                     int maxColor) {
+  TMemoryStream m;
+  Outcome o;
+  try {
+    e.Compress(m, bits, w, h, interlace, pixels.empty() ? nullptr : pixels.data(), maxColor);
+  } catch (const GIFException& ex) {
+    o.error = ex.what();
+  }
+  o.bytes = m.Bytes();
+  return o;
+}
+
+}  // namespace
+
+TEST(LZWEncoder, DirectTableMatchesHashedOnRandomFrames) {
+  std::mt19937 rng(14);
+  // One encoder of each kind for the whole run: the direct table carries entries of earlier frames
+  // of other depths, which must never match.
+  TLZWEncoder hashed;
+  TDirectLZWEncoder direct;
+  for (int round = 0; round < 400; ++round) {
+    const int bits = 1 + int(rng() % 8);
+    const int colors = round % 5 == 0 ? 1 + int(rng() % (1 << bits)) : 1 << bits;
+    const int w = int(rng() % 300), h = int(rng() % 200);
+    const bool interlace = rng() % 3 == 0;
+    // Runs of repeated values and a small alphabet give long strings (many table hits); noise
+    // gives a full table and a clear every few thousand codes.
+    const int kind = int(rng() % 3);
+    const int alphabet = kind == 0 ? colors : 1 + int(rng() % std::min(colors, 6));
+    std::vector<std::uint8_t> pixels(std::size_t(w) * std::size_t(h));
+    std::uint8_t v = 0;
+    for (auto& p : pixels) {
+      if (kind != 2 || rng() % 8 == 0) v = std::uint8_t(rng() % unsigned(alphabet));
+      p = v;
+    }
+    // Now and then a pixel outside a short colour map, to compare what a failure leaves.
+    if (colors < (1 << bits) && !pixels.empty() && rng() % 2 == 0)
+      pixels[rng() % pixels.size()] = std::uint8_t(colors + int(rng() % unsigned((1 << bits) - colors)));
+    const Outcome a = CompressWith(hashed, bits, w, h, interlace, pixels, colors);
+    const Outcome b = CompressWith(direct, bits, w, h, interlace, pixels, colors);
+    ASSERT_EQ(a.error, b.error) << "round " << round;
+    ASSERT_EQ(a.bytes, b.bytes) << "round " << round << ": " << bits << " bits, " << colors << " colours, " << w
+                                << "x" << h << (interlace ? " interlaced" : "");
+  }
+}
+
+TEST(LZWEncoder, DirectTableMatchesHashedOnALargeNoisyFrame) {
+  // Dozens of clears in one frame, all at twelve bits.
+  std::mt19937 rng(15);
+  std::vector<std::uint8_t> pixels(640 * 480);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i / 640 + rng() % 24);
+  TLZWEncoder hashed;
+  TDirectLZWEncoder direct;
+  EXPECT_EQ(CompressWith(hashed, 8, 640, 480, false, pixels, 256).bytes,
+            CompressWith(direct, 8, 640, 480, false, pixels, 256).bytes);
+}
+
+TEST(LZWEncoder, DirectTableSmallBlocks) {
+  // The same hand-checked blocks as the hashed encoder.
+  struct Case { int bits, w, h; std::vector<std::uint8_t> pixels; int colors; const char* hex; };
+  const Case cases[] = {
+      {1, 1, 1, {0}, 2, "02 02 4401 00"},
+      {1, 4, 1, {0, 0, 0, 0}, 2, "02 02 8451 00"},
+      {1, 0, 3, {}, 2, "02 01 05 00"},
+      {8, 3, 0, {}, 256, "08 02 0101 00"},
+  };
+  for (const auto& c : cases) {
+    TDirectLZWEncoder e;
+    EXPECT_EQ(ToHex(CompressWith(e, c.bits, c.w, c.h, false, c.pixels, c.colors).bytes), ToHex(FromHex(c.hex)));
+  }
+}

@@ -88,7 +88,7 @@ void TGIFFrame::SaveToStream(TStream& stream) {
     bits = FImage ? FImage->BitsPerPixel() : 0;
     colors = 1 << bits;
   }
-  TLZWEncoder encoder;
+  TDirectLZWEncoder encoder;
   if (FImage) {
     TGIFImage* image = FImage;
     encoder.FOnWarning = [image](TPersistent* sender, TGIFSeverity s, const std::string& m) {

@@ -1,4 +1,4 @@
-// The LZW encoder of GIF image data, with its hashed string table.
+// The LZW encoder of GIF image data: the hashed string table, and the direct one the writer uses.
 #pragma once
 
 #include <array>
@@ -116,6 +116,23 @@ class TLZWEncoder final : public TGIFEncoder {
   int Prefix = 0;
   int FreeEntry = 0;
   std::unique_ptr<THashTable> HashTable;
+};
+
+// The string table indexed directly by (prefix code, pixel): 4096 x 256 child codes, no hashing
+// and no probing. The table is never cleared; a child entry counts only while the code it names
+// still records that same key, and those records (16 KB) are what a clear resets. Stale entries
+// of an earlier frame or generation therefore never match.
+struct TDirectStringTable {
+  static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
+  std::uint16_t Child[4096 * 256];
+  std::uint32_t KeyOf[4096];
+};
+
+// The same code stream as TLZWEncoder, byte for byte, from the direct table and a 64-bit bit
+// bucket. The frame writer uses this one; TLZWEncoder stays as the plain reference.
+class TDirectLZWEncoder final : public TGIFEncoder {
+ protected:
+  void EncodePixels() override;
 };
 
 }  // namespace clipsmith
