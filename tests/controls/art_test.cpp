@@ -2,6 +2,8 @@
 // opaque where a plain copy draws it, and the chain picture's GIF with its exact structure.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QIcon>
 #include <QImage>
 
 #include "art/art.h"
@@ -182,4 +184,27 @@ TEST(Art, GIFFrameImageEdgeCases) {
   const QImage img = GIFFrameToImage(gif, 0);
   EXPECT_EQ(img.pixel(0, 0), qRgb(40, 50, 60));
   EXPECT_EQ(img.pixel(1, 0), qRgb(10, 20, 30));
+}
+
+TEST(Art, IconInEverySize) {
+  const QIcon icon = art::AppIcon();
+  ASSERT_FALSE(icon.isNull());
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QImage img = icon.pixmap(QSize(size, size)).toImage();
+    EXPECT_EQ(img.size(), QSize(size, size)) << size;
+    // transparent corner, opaque middle
+    EXPECT_EQ(qAlpha(img.pixel(0, 0)), 0) << size;
+    EXPECT_EQ(qAlpha(img.pixel(size / 2, size / 2)), 255) << size;
+  }
+}
+
+TEST(Art, HelpPageIsFound) {
+  const QString page = art::HelpPagePath();
+  ASSERT_FALSE(page.isEmpty());
+  QFile file(page);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString html = QString::fromUtf8(file.readAll());
+  for (const char* must : {"How to make a GIF", "Frame Step", "Frame Delay", "Constrain Proportions",
+                           "256 grayscale GIF image", "Space", "Ctrl", "Right"})
+    EXPECT_TRUE(html.contains(QString::fromUtf8(must))) << must;
 }

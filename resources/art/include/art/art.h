@@ -1,6 +1,7 @@
 // The program's pictures, compiled into the resources. Names are resource paths.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -34,6 +35,12 @@ inline constexpr const char* kChainGIF = ":/art/chain.gif";         // 24 x 25, 
 
 // The picture at a resource path (a GIF through our own reader); empty when there is none.
 TPicture Picture(const char* resource);
+// The program's icon in every size it is drawn in (for the window and the about box).
+QIcon AppIcon();
+// The help page "csm-help.html": beside the installed program (its data folder), else in the
+// build tree it was built in. Empty when neither has it.
+QString HelpPagePath();
+
 // The bytes of a resource (the chain picture's GIF, for TGIFImage::LoadFromStream).
 std::vector<std::uint8_t> Bytes(const char* resource);
 
