@@ -2,7 +2,8 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QStyleFactory>
+
+#include "controls/skin_style.h"
 
 // The skin's resources live in this static library; they are registered once, on first use.
 static void InitSkinResources() { Q_INIT_RESOURCE(skin); }
@@ -47,7 +48,7 @@ QString SkinStyleSheet() {
 }
 
 void ApplySkin(QApplication& app) {
-  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+  app.setStyle(new TAquaStyle);
   app.setPalette(SkinPalette());
   app.setStyleSheet(SkinStyleSheet());
 }

@@ -16,7 +16,7 @@ inline constexpr const char* kSkinName = "Aqua";
 QPalette SkinPalette();
 // The style sheet text (from the library's resources).
 QString SkinStyleSheet();
-// Fusion with the skin palette and style sheet for the whole application.
+// The skin's style (TAquaStyle) with the skin palette and style sheet for the whole application.
 void ApplySkin(QApplication& app);
 
 }  // namespace clipsmith
