@@ -2,12 +2,16 @@
 // opaque where a plain copy draws it, and the chain picture's GIF with its exact structure.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
 
 #include "art/art.h"
 #include "controls/gif_graphic.h"
+#include "controls/image_button.h"
+#include "controls/image_panel.h"
+#include "controls/line_panel.h"
 #include "gif/gif_extensions.h"
 #include "giflib_decode.h"
 
@@ -207,4 +211,72 @@ TEST(Art, HelpPageIsFound) {
   for (const char* must : {"How to make a GIF", "Frame Step", "Frame Delay", "Constrain Proportions",
                            "256 grayscale GIF image", "Space", "Ctrl", "Right"})
     EXPECT_TRUE(html.contains(QString::fromUtf8(must))) << must;
+}
+
+namespace {
+
+TSkImgBtn* Button(QWidget* parent, const char* strip, int x, int y, int w, int h) {
+  auto* b = new TSkImgBtn(parent);
+  b->setGeometry(x, y, w, h);
+  b->SetPic(art::Picture(strip));
+  return b;
+}
+
+}  // namespace
+
+TEST(Art, PicturesComposeAsTheWindowPlacesThem) {
+  // The window's regions with their pictures, at the window's positions: tool bar, band, work
+  // area with the two line panels, status bar. The tool buttons must sit on the tool bar without
+  // a seam and the status bar tile must span the width.
+  QWidget window;
+  window.resize(900, 561);
+  auto* toolBar = new TSkImgPanel(&window);
+  toolBar->setGeometry(0, 0, 900, 46);
+  toolBar->SetDrawStyle(TSkDrawStyle::suiTile);
+  toolBar->SetPicture(art::Picture(art::kToolBarTile));
+  const char* tools[] = {art::kBtnOpen, art::kBtnEmail, art::kBtnWebsite, art::kBtnHelp, art::kBtnAbout};
+  for (int k = 0; k < 5; ++k) Button(toolBar, tools[k], 24 + 60 * k, 0, 46, 46);
+  auto* band = new TSkImgPanel(&window);
+  band->setGeometry(0, 46, 900, 8);
+  band->SetDrawStyle(TSkDrawStyle::suiTile);
+  band->SetPicture(art::Picture(art::kBandTile));
+  auto* work = new TSkLinePanel(&window);
+  work->setGeometry(0, 54, 900, 485);
+  work->SetColor(RGBColor(99, 101, 156));
+  auto* param = new TSkLinePanel(work);
+  param->setGeometry(900 - 8 - 332, 0, 332, 485 - 8);
+  param->SetColor(RGBColor(99, 101, 156));
+  param->SetBorderWidth(1);
+  param->SetBorderColor1(RGBColor(0, 48, 99));
+  Button(param, art::kBtnMakeGIF, 102, 391, 110, 42);
+  auto* chain = new TSkImgPanel(param);
+  chain->setGeometry(161, 208, 24, 25);
+  chain->SetTransparent(true);
+  chain->SetPicture(art::Picture(art::kChainGIF));
+  auto* playerBar = new TSkLinePanel(work);
+  playerBar->setGeometry(8, 485 - 8 - 38, 542, 38);
+  playerBar->SetColor(RGBColor(99, 101, 156));
+  playerBar->SetBorderWidth(1);
+  playerBar->SetBorderColor1(RGBColor(0, 48, 99));
+  const char* players[] = {art::kPlayerOpen, art::kPlayerPlay, art::kPlayerStop, art::kPlayerSMStart,
+                           art::kPlayerSMStop, art::kPlayerNextFrame};
+  const int lefts[] = {177, 207, 237, 272, 302, 337};
+  for (int k = 0; k < 6; ++k) Button(playerBar, players[k], lefts[k], 6, 28, 25);
+  auto* status = new TSkImgPanel(&window);
+  status->setGeometry(0, 539, 900, 22);
+  status->SetDrawStyle(TSkDrawStyle::suiTile);
+  status->SetPicture(art::Picture(art::kStatusBarTile));
+  window.show();
+  QCoreApplication::processEvents();
+  const QImage shot = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  if (const QByteArray dir = qgetenv("CLIPSMITH_SHOT_DIR"); !dir.isEmpty())
+    shot.save(QString::fromLocal8Bit(dir) + "/art-composed.png");
+
+  const QImage tile = art::Picture(art::kToolBarTile).Graphic().convertToFormat(QImage::Format_RGB32);
+  for (int x : {23, 24, 69, 70, 83, 84, 500})
+    for (int y : {0, 10, 23, 45}) EXPECT_EQ(shot.pixel(x, y), tile.pixel(0, y)) << x << "," << y;
+  const QImage statusTile = art::Picture(art::kStatusBarTile).Graphic().convertToFormat(QImage::Format_RGB32);
+  for (int x : {0, 450, 899}) EXPECT_EQ(shot.pixel(x, 539 + 11), statusTile.pixel(x % 29, 11)) << x;
+  // the chain's surround shows the options panel's colour
+  EXPECT_EQ(shot.pixel(560 + 161, 54 + 208), qRgb(99, 101, 156));
 }
