@@ -3,7 +3,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -115,5 +119,33 @@ TEST(Skin, StandardControlsDrawInTheSkinsColours) {
   for (int x = 30; x < 170; ++x)
     for (int y = 10; y < 27; ++y) light += QColor::fromRgb(shot.pixel(x, y)).lightness() > 200;
   EXPECT_GT(light, 20);
+  qApp->setStyleSheet(QString());
+}
+
+TEST(Skin, DialogsStayReadable) {
+  // Message boxes and the file dialogs are white with dark text; nothing in them may come out
+  // light on white.
+  ApplySkin(*qApp);
+  QMessageBox box(QMessageBox::Warning, "Warning", "Error input, only accept integer!", QMessageBox::Ok);
+  box.show();
+  QFileDialog files(nullptr, "Specify GIF file name", QDir::tempPath(), "GIF Image (*.gif)");
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptSave);
+  files.resize(640, 420);
+  files.show();
+  QCoreApplication::processEvents();
+  const QImage boxShot = Shot(box), filesShot = Shot(files);
+  if (const QByteArray dir = qgetenv("CLIPSMITH_SHOT_DIR"); !dir.isEmpty()) {
+    boxShot.save(QString::fromLocal8Bit(dir) + "/skin-messagebox.png");
+    filesShot.save(QString::fromLocal8Bit(dir) + "/skin-filedialog.png");
+  }
+  for (QWidget* w : files.findChildren<QWidget*>()) {
+    if (!w->isVisible()) continue;
+    const QColor fg = w->palette().color(w->foregroundRole()), bg = w->palette().color(w->backgroundRole());
+    if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w)) {
+      EXPECT_GT(std::abs(fg.lightness() - bg.lightness()), 90) << w->metaObject()->className() << " "
+                                                                << w->objectName().toStdString();
+    }
+  }
   qApp->setStyleSheet(QString());
 }
