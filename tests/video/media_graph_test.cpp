@@ -253,7 +253,9 @@ void ExpectEachFrameOnTime(const std::vector<TPlayedFrame>& played, IMediaClock:
     auto due = std::chrono::duration<double>(played[i].SampleTime - fromTime) / rate;
     auto at = std::chrono::duration<double>(played[i].At - start);
     EXPECT_NEAR(at.count(), due.count(), 1e-6) << "frame " << i << " at " << played[i].SampleTime << " s";
-    if (i > 0) EXPECT_GT(played[i].SampleTime, played[i - 1].SampleTime) << i;
+    if (i > 0) {
+      EXPECT_GT(played[i].SampleTime, played[i - 1].SampleTime) << i;
+    }
   }
 }
 
