@@ -119,7 +119,7 @@ void TSkGIF::SaveToDisk() {
 
 void TSkGIF::MakeGIFPreview() {
   Flush();
-  std::string pagePath = GetTempDir() + kPreviewFileName;
+  std::string pagePath = PreviewPagePath();
   TPreviewValues values;
   values.GIFFileName = GIFFileName;
   values.SizeText = GetGIFSizeText(*FGIFImg);

@@ -5,7 +5,11 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 namespace clipsmith {
 
@@ -147,8 +151,17 @@ void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8
   tempName += std::to_string(rd() & 0xFFFFFF);
   tempName += ".tmp";
   fs::path temp = dir / tempName;
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw EFOpenError("Cannot create file \"" + temp.string() + "\". " + std::strerror(errno));
+  detail::TPendingTemporaryFile pending(temp.string());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!f) {
+    int err = errno;
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+    }
+    throw EFOpenError("Cannot create file \"" + temp.string() + "\". " + std::strerror(err));
+  }
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
   ok = (std::fclose(f) == 0) && ok;
@@ -158,6 +171,47 @@ void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8
     fs::remove(temp, ec);
     throw EWriteError("Stream write error");
   }
+}
+
+namespace {
+
+// Written only outside signal handlers, read inside them: a fixed buffer and a lock-free flag.
+char gPendingName[4096];
+std::atomic<bool> gPending{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void RemoveAndDie(int sig) {
+  RemovePendingTemporaryFile();
+  // The handler was reset to the default action on entry; the signal is delivered once this
+  // returns.
+  ::raise(sig);
+}
+
+}  // namespace
+
+namespace detail {
+
+TPendingTemporaryFile::TPendingTemporaryFile(const std::string& name) noexcept {
+  gPending = false;
+  if (name.size() >= sizeof gPendingName) return;
+  std::memcpy(gPendingName, name.c_str(), name.size() + 1);
+  gPending = true;
+}
+
+TPendingTemporaryFile::~TPendingTemporaryFile() { gPending = false; }
+
+}  // namespace detail
+
+void RemovePendingTemporaryFile() noexcept {
+  if (gPending.exchange(false)) ::unlink(gPendingName);
+}
+
+void RemoveTemporaryFileOnSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = RemoveAndDie;
+  sa.sa_flags = SA_RESETHAND;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace clipsmith
