@@ -7,6 +7,7 @@
 #include <random>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -201,6 +202,12 @@ TPendingTemporaryFile::TPendingTemporaryFile(const std::string& name) noexcept {
 TPendingTemporaryFile::~TPendingTemporaryFile() { gPending = false; }
 
 }  // namespace detail
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
 
 void RemovePendingTemporaryFile() noexcept {
   if (gPending.exchange(false)) ::unlink(gPendingName);

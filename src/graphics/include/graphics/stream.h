@@ -114,6 +114,10 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
 // fileName rather than writing where it points.
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> bytes);
 
+// Whether both names lead to the same file (the same device and inode once links are
+// followed); false when either does not exist.
+bool IsSameFile(const std::string& a, const std::string& b);
+
 // Removes the temporary file of the WriteFileAtomically in progress, if any; async-signal-safe.
 void RemovePendingTemporaryFile() noexcept;
 // Makes SIGINT, SIGTERM and SIGHUP remove that file, then end the process by the signal as its
