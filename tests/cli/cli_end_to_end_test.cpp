@@ -370,3 +370,26 @@ TEST(CliExitStatus, SignalsEndTheRunAndLeaveNoFiles) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
   }
 }
+
+// On a terminal the progress line is redrawn in place and erased at the end; the summary line
+// follows on a clean line. (script gives the run a terminal.)
+TEST(CliConversion, ProgressLineOnATerminal) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script command";
+  TScratchDir dir("cli-progress");
+  TScratchDir capture("cli-progress-capture");
+  const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(CLIPSMITH_CLI) +
+                          " --end 1 " + Quote(ClipPath(kLosslessClip)) + " o.gif";
+  const std::string cmd = "cd " + Quote(dir.Path().string()) + " && script -qefc " + Quote(run) + " /dev/null > " +
+                          Quote(capture / "tty") + " </dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string tty = ReadText(capture / "tty");
+  EXPECT_NE(tty.find("%  1 frames  00:00:00.080 / 00:00:02.000  elapsed 00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("frames  00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find(" / 00:00:02.000  elapsed 00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("\r 96%  12 frames  00:00:00.960 / 00:00:02.000"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("left "), std::string::npos) << tty;
+  // Erased, then the summary.
+  const auto summary = tty.find("o.gif: ");
+  ASSERT_NE(summary, std::string::npos) << tty;
+  EXPECT_EQ(tty.rfind("\r\x1b[K", summary), summary - 4) << tty;
+}

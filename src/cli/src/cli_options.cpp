@@ -60,8 +60,11 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
 
 }  // namespace
 
-std::optional<std::int64_t> ParseTime(std::string_view text) {
-  constexpr std::int64_t kMaxSeconds = 1000LL * 3600;  // far beyond any video
+constexpr std::int64_t kMaxSeconds = 1000LL * 3600;  // far beyond any video
+
+namespace {
+
+std::optional<std::int64_t> ParseTimeUpTo(std::string_view text, std::int64_t maxSeconds) {
   std::string_view whole = text, frac;
   if (auto dot = text.find('.'); dot != std::string_view::npos) {
     whole = text.substr(0, dot);
@@ -76,7 +79,7 @@ std::optional<std::int64_t> ParseTime(std::string_view text) {
   }
   auto parts = Split(whole, ':');
   if (parts.size() == 1) {
-    auto s = ParseDigits(parts[0], kMaxSeconds);
+    auto s = ParseDigits(parts[0], maxSeconds);
     if (!s) return std::nullopt;
     return *s * 1000 + ms;
   }
@@ -86,12 +89,17 @@ std::optional<std::int64_t> ParseTime(std::string_view text) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     bool first = i == 0;
     if (!first && parts[i].size() != 2) return std::nullopt;
-    auto v = ParseDigits(parts[i], first ? kMaxSeconds : 59);
+    auto v = ParseDigits(parts[i], first ? maxSeconds : 59);
     if (!v) return std::nullopt;
     total = total * 60 + *v;
   }
+  if (total > maxSeconds) return std::nullopt;
   return total * 1000 + ms;
 }
+
+}  // namespace
+
+std::optional<std::int64_t> ParseTime(std::string_view text) { return ParseTimeUpTo(text, kMaxSeconds); }
 
 std::optional<int> ProportionalSize(int value, int from, int to) {
   if (from == 0) return std::nullopt;
@@ -157,6 +165,9 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
     } else if (a == "--start" || a == "--end") {
       if (!(err = value(v)).empty()) return err;
       auto t = ParseTime(v);
+      if (!t && ParseTimeUpTo(v, std::numeric_limits<std::int64_t>::max() / 3600000 / 2))
+        return "time out of range for " + a + ": \"" + v + "\" (at most " + std::to_string(kMaxSeconds / 3600) +
+               " hours)";
       if (!t) return "malformed time for " + a + ": \"" + v + "\"";
       if (a == "--start") {
         out.StartMs = *t;
