@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "cli/cli_options.h"
 #include "gifbuild/html_preview.h"
+#include "graphics/stream.h"
 #include "settings/settings.h"
 #include "video/time_text.h"
 
@@ -62,6 +63,8 @@ void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Ctrl-C, SIGTERM or SIGHUP while the GIF is written leave no hidden temporary file behind.
+  RemoveTemporaryFileOnSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   TCliOptions opt;
   if (std::string err = ParseCommandLine(args, opt); !err.empty()) {
@@ -108,10 +111,15 @@ int main(int argc, char** argv) {
   form.Host.FrameCaptured = [&](int frames) {
     run.Frames = frames;
     if (!progress) return;
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::uint32_t pos = std::uint32_t(form.TrackBar->Position()) * form.TrackBar->TimerInterval();
-    std::fprintf(stderr, "\r%d frames  %s / %s  %.1f s ", frames, TimeToText(pos, true).c_str(),
-                 TimeToText(durationMs, true).c_str(), elapsed);
+    TProgress p;
+    p.ElapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    p.PositionMs = std::int64_t(form.TrackBar->Position()) * form.TrackBar->TimerInterval();
+    p.StartMs = std::int64_t(form.TrackBar->SelStart()) * form.TrackBar->TimerInterval();
+    p.EndMs = std::int64_t(form.TrackBar->SelEnd()) * form.TrackBar->TimerInterval();
+    p.DurationMs = durationMs;
+    p.Frames = frames;
+    // Redrawn in place: back to the start of the line, the rest of the old line erased.
+    std::fprintf(stderr, "\r%s\x1b[K", ProgressLine(p).c_str());
     std::fflush(stderr);
   };
   form.Host.JobEnded = [&](bool written) {
@@ -144,6 +152,11 @@ int main(int argc, char** argv) {
     else
       std::printf("Frame rate: unknown\n");
     return kExitOk;
+  }
+
+  if (std::string err = CheckCropInFrame(opt, int(form.SourceVideoWidth), int(form.SourceVideoHeight)); !err.empty()) {
+    std::fprintf(stderr, "clipsmith-cli: %s\n", err.c_str());
+    return kExitUsage;
   }
 
   // The marks, in seek-bar units as the mark buttons set them: milliseconds div the interval.
@@ -194,7 +207,7 @@ int main(int argc, char** argv) {
   form.TrackBar->SetSelEnd(selEnd);
   form.BtnMakeGIFClick();
   if (!run.Done) app.exec();
-  if (progress) std::fputc('\n', stderr);
+  if (progress) std::fputs("\r\x1b[K", stderr);
 
   const std::string gifName = form.Settings().GIFFileName;
   if (!run.Error.empty() || !run.Written) {
@@ -205,6 +218,6 @@ int main(int argc, char** argv) {
   auto bytes = std::filesystem::file_size(gifName, ec);
   std::printf("%s: %d frames, %d x %d, %llu bytes\n", gifName.c_str(), form.Job.FramesCaptured(),
               form.Settings().DstW, form.Settings().DstH, static_cast<unsigned long long>(ec ? 0 : bytes));
-  if (opt.Preview) std::printf("Preview: %s\n", (std::filesystem::path(GetTempDir()) / kPreviewFileName).c_str());
+  if (opt.Preview) std::printf("Preview: %s\n", PreviewPagePath().c_str());
   return kExitOk;
 }

@@ -440,3 +440,30 @@ TEST(JobEnd, CompletionBoxOpensThePreview) {
   else
     ::unsetenv("TMPDIR");
 }
+
+// The name chosen in the save dialog is the video being read (a GIF plays as a video too): the
+// job refuses it with a message naming it, and the file stays as it was.
+TEST(JobStart, AnOutputThatIsTheInputIsRefused) {
+  namespace fs = std::filesystem;
+  TFormHarness h;
+  const fs::path input = fs::path(h.Out / "clip.gif");
+  fs::copy_file(ClipPath(kLosslessClip), input);
+  fs::create_symlink(input, fs::path(h.Out / "link.gif"));
+  const auto before = fs::file_size(input);
+  ASSERT_TRUE(h.Form.LoadVideoFile(input.string()));
+  h.Form.BtnPlayerPauseClick();
+  h.Marks(30, 100);
+  const std::string answers[] = {input.string(), (h.Out / "clip"), (h.Out / "link.gif")};
+  for (const std::string& answer : answers) {
+    SCOPED_TRACE(answer);
+    h.Errors.clear();
+    h.SaveAnswer = answer;
+    h.Form.BtnMakeGIFClick();
+    ASSERT_EQ(h.Errors.size(), 1u);
+    EXPECT_EQ(h.Errors[0].Text, "The output file \"" + WithGifExtension(answer) + "\" is the input file itself.");
+    EXPECT_FALSE(h.Form.Job.IsConverting);
+    EXPECT_EQ(h.Spy->Steps, 0);
+    EXPECT_EQ(fs::file_size(input), before);
+    EXPECT_TRUE(fs::is_symlink(fs::path(h.Out / "link.gif")));
+  }
+}

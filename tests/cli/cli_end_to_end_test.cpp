@@ -2,7 +2,9 @@
 // the frames of its GIF, its exit statuses and messages, and the GIF in other programs.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,9 +171,21 @@ TEST(CliExitStatus, UsageErrorsAndFailedConversions) {
       {{"--start", "1:2", clip, "o.gif"}, 2, "clipsmith-cli: malformed time for --start: \"1:2\""},
       {{"--end", "1.5s", clip, "o.gif"}, 2, "clipsmith-cli: malformed time for --end: \"1.5s\""},
       {{"--step", "two", clip, "o.gif"}, 2, "clipsmith-cli: malformed number for --step: \"two\""},
-      {{"--crop", "0,0,0,5", clip, "o.gif"}, 2, "clipsmith-cli: crop width and height must lie in 1..65535: \"0,0,0,5\""},
+      {{"--crop", "0,0,0,5", clip, "o.gif"}, 2,
+       "clipsmith-cli: crop width and height out of range: \"0,0,0,5\" (must lie in 1..65535)"},
       {{"--crop", "0,0,5,65536", clip, "o.gif"}, 2,
-       "clipsmith-cli: crop width and height must lie in 1..65535: \"0,0,5,65536\""},
+       "clipsmith-cli: crop width and height out of range: \"0,0,5,65536\" (must lie in 1..65535)"},
+      // The 64 x 48 clip: a rectangle with no pixel of the frame in it.
+      {{"--crop", "64,0,10,10", clip, "o.gif"}, 2,
+       "clipsmith-cli: the crop rectangle 64,0,10,10 lies wholly outside the 64 x 48 frame"},
+      {{"--crop", "400,300,50,50", clip, "o.gif"}, 2,
+       "clipsmith-cli: the crop rectangle 400,300,50,50 lies wholly outside the 64 x 48 frame"},
+      // What the GIF's 16-bit fields cannot hold.
+      {{"--loop", "65537", clip, "o.gif"}, 2,
+       "clipsmith-cli: value out of range for --loop: \"65537\" (must lie in 0..65536)"},
+      {{"--delay", "655360", clip, "o.gif"}, 2,
+       "clipsmith-cli: value out of range for --delay: \"655360\" (must lie in 0..655359)"},
+      {{clip, ""}, 2, "clipsmith-cli: the output name is empty"},
       {{"--start", "1", "--end", "0.5", clip, "o.gif"}, 2, "clipsmith-cli: the end mark must come after the start mark"},
       {{"--start", "3", clip, "o.gif"}, 2,
        "clipsmith-cli: the start mark 00:00:03.000 is not before the end of the video (00:00:02.000)"},
@@ -236,7 +250,7 @@ TEST(CliConversion, PreviewPageWithoutOpening) {
   const TRun r = RunCli({"--preview", "--no-open", "--end", "0.2", ClipPath(kLosslessClip), "p.gif"},
                         dir.Path().string(), "TMPDIR=" + Quote(dir / "tmp"));
   ASSERT_EQ(r.Exit, 0) << r.Err;
-  const std::string page = dir / "tmp/GIF-Preview.html";
+  const std::string page = dir / ("tmp/clipsmith-" + std::to_string(::getuid()) + "/GIF-Preview.html");
   EXPECT_NE(r.Out.find("Preview: " + page + "\n"), std::string::npos) << r.Out;
   EXPECT_NE(ReadText(page).find("p.gif"), std::string::npos);
 }
@@ -277,4 +291,105 @@ TEST(CliGifElsewhere, OpensInChromium) {
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_NE(ReadText(dir / "dom.txt").find("<pre id=\"r\">loaded true 64x48</pre>"), std::string::npos)
       << ReadText(dir / "dom.txt");
+}
+
+// Nothing the user did not name is overwritten: an output that is the input itself (by name,
+// through a link, or a GIF read as a video) is refused and the input stays as it was.
+TEST(CliExitStatus, AnOutputThatIsTheInputIsRefused) {
+  TScratchDir dir("cli-same");
+  const std::string gif = dir / "x.gif";
+  TRun made = RunCli({"--end", "0.2", ClipPath(kLosslessClip), gif}, dir.Path().string());
+  ASSERT_EQ(made.Exit, 0) << made.Err;
+  const std::vector<std::uint8_t> before = ReadBytes(gif);
+  fs::create_symlink(gif, dir / "link.gif");
+  fs::create_hard_link(gif, dir / "hard.gif");
+  struct Case {
+    std::string Output, Shown;
+  };
+  const Case cases[] = {{gif, gif}, {"x.gif", "x.gif"}, {"./x", "./x.gif"}, {"link.gif", "link.gif"},
+                        {"hard.gif", "hard.gif"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Output);
+    TRun r = RunCli({gif, c.Output}, dir.Path().string());
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, "clipsmith-cli: The output file \"" + c.Shown + "\" is the input file itself.\n");
+    EXPECT_TRUE(ReadBytes(gif) == before);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.gif"));
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"hard.gif", "link.gif", "x.gif"}));
+  // Another name in the same folder is no such refusal.
+  TRun r = RunCli({gif, "y.gif"}, dir.Path().string());
+  EXPECT_EQ(r.Err.find("is the input file itself"), std::string::npos) << r.Err;
+}
+
+// "--" ends the options, so a file whose name starts with a dash can be converted.
+TEST(CliConversion, DoubleDashEndsTheOptions) {
+  TScratchDir dir("cli-dashes");
+  fs::copy_file(ClipPath(kLosslessClip), dir / "-clip.mkv");
+  TRun r = RunCli({"-q", "--end", "0.2", "--", "-clip.mkv", "-out.gif"}, dir.Path().string());
+  ASSERT_EQ(r.Exit, 0) << r.Err;
+  EXPECT_TRUE(fs::exists(dir / "-out.gif"));
+}
+
+// Standard error that is not a terminal gets no progress line: a plain run says nothing there.
+TEST(CliConversion, NoProgressLineWhenStandardErrorIsNotATerminal) {
+  TScratchDir dir("cli-noprogress");
+  TRun r = RunCli({"--end", "0.4", ClipPath(kLosslessClip), "o.gif"}, dir.Path().string());
+  ASSERT_EQ(r.Exit, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Out.rfind("o.gif: ", 0), 0u) << r.Out;
+}
+
+// A signal ends a run with the status a shell expects (128 + the signal) and leaves nothing: no
+// GIF, no temporary file.
+TEST(CliExitStatus, SignalsEndTheRunAndLeaveNoFiles) {
+  // Ten seconds of 320 x 240 at every frame: the run takes seconds, the signal comes early.
+  TScratchDir clips("cli-signal-clip");
+  const std::string clip = clips / "long.mkv";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 10 -c:v ffv1 " +
+                         Quote(clip))
+                            .c_str()),
+            0);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    TScratchDir dir("cli-signal");
+    TScratchDir capture("cli-signal-capture");
+    // The signal comes from the shell once the run has started; the conversion takes longer.
+    std::string cmd = "cd " + Quote(dir.Path().string()) + " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                      Quote(CLIPSMITH_CLI) + " --step 1 " + Quote(clip) + " o.gif 2>" +
+                      Quote(capture / "err") + " </dev/null & pid=$!; sleep 0.5; kill -" + std::to_string(sig) +
+                      " $pid; wait $pid; echo $? > " + Quote(capture / "status");
+    ASSERT_EQ(std::system(("sh -c " + Quote(cmd)).c_str()), 0);
+    const std::string status = ReadText(capture / "status");
+    // A run that was already done when the signal came is fine too, as long as it is whole.
+    if (status == "0\n") {
+      EXPECT_EQ(dir.Entries(), std::vector<std::string>{"o.gif"});
+      continue;
+    }
+    EXPECT_EQ(status, std::to_string(128 + sig) + "\n");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
+  }
+}
+
+// On a terminal the progress line is redrawn in place and erased at the end; the summary line
+// follows on a clean line. (script gives the run a terminal.)
+TEST(CliConversion, ProgressLineOnATerminal) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script command";
+  TScratchDir dir("cli-progress");
+  TScratchDir capture("cli-progress-capture");
+  const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(CLIPSMITH_CLI) +
+                          " --end 1 " + Quote(ClipPath(kLosslessClip)) + " o.gif";
+  const std::string cmd = "cd " + Quote(dir.Path().string()) + " && script -qefc " + Quote(run) + " /dev/null > " +
+                          Quote(capture / "tty") + " </dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string tty = ReadText(capture / "tty");
+  EXPECT_NE(tty.find("%  1 frames  00:00:00.080 / 00:00:02.000  elapsed 00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("frames  00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find(" / 00:00:02.000  elapsed 00:00:0"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("\r 96%  12 frames  00:00:00.960 / 00:00:02.000"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("left "), std::string::npos) << tty;
+  // Erased, then the summary.
+  const auto summary = tty.find("o.gif: ");
+  ASSERT_NE(summary, std::string::npos) << tty;
+  EXPECT_EQ(tty.rfind("\r\x1b[K", summary), summary - 4) << tty;
 }

@@ -63,8 +63,26 @@ TEST(CliCommandLine, UsageErrorsNameTheProblem) {
       {{"--bogus", "a", "b"}, "unknown option --bogus"},
       {{"--step", "x2", "a", "b"}, "malformed number for --step"},
       {{"--delay", "-5", "a", "b"}, "malformed number for --delay"},
-      {{"--loop", "99999999999", "a", "b"}, "malformed number for --loop"},
+      {{"--loop", "99999999999", "a", "b"}, "value out of range for --loop: \"99999999999\" (must lie in 0..65536)"},
+      // What the GIF's 16-bit fields cannot hold is refused, not wrapped.
+      {{"--loop", "65537", "a", "b"}, "value out of range for --loop: \"65537\" (must lie in 0..65536)"},
+      {{"--loop", "70000", "a", "b"}, "out of range"},
+      {{"--delay", "655360", "a", "b"}, "value out of range for --delay: \"655360\" (must lie in 0..655359)"},
+      {{"--step", "2147483648", "a", "b"}, "value out of range for --step"},
+      {{"--loop", "6x", "a", "b"}, "malformed number for --loop"},
+      {{"--crop", "0,0,0,10", "a", "b"}, "crop width and height out of range"},
+      {{"--crop", "99999999999,0,5,5", "a", "b"}, "crop position out of range"},
+      {{"--crop", "0,0,a,5", "a", "b"}, "malformed crop rectangle"},
+      {{"--size", "70000x", "a", "b"}, "size out of range: \"70000x\" (must lie in 1..65535)"},
+      {{"--size", "ax5", "a", "b"}, "malformed size"},
+      {{"a", ""}, "the output name is empty"},
+      {{"", "b.gif"}, "the input name is empty"},
+      {{"--info", ""}, "the input name is empty"},
+      {{"--", "-a"}, "expected INPUT and OUTPUT.gif"},
       {{"--start", "1:75", "a", "b"}, "malformed time for --start"},
+      {{"--start", "3600001", "a", "b"}, "time out of range for --start: \"3600001\" (at most 1000 hours)"},
+      {{"--end", "1000:00:01", "a", "b"}, "time out of range for --end"},
+      {{"--end", "99999999999999999999", "a", "b"}, "malformed time for --end"},
       {{"--crop", "1,2,3", "a", "b"}, "expected X,Y,W,H"},
       {{"--crop", "0,0,0,10", "a", "b"}, "1..65535"},
       {{"--crop", "0,0,70000,10", "a", "b"}, "1..65535"},
@@ -81,4 +99,55 @@ TEST(CliCommandLine, UsageErrorsNameTheProblem) {
     std::string err = ParseCommandLine(c.args, o);
     EXPECT_NE(err.find(c.contains), std::string::npos) << "got \"" << err << "\"";
   }
+}
+
+TEST(CliCommandLine, DoubleDashEndsTheOptions) {
+  TCliOptions o;
+  ASSERT_EQ(ParseCommandLine({"-q", "--", "-clip.mp4", "--out.gif"}, o), "");
+  EXPECT_TRUE(o.Quiet);
+  EXPECT_EQ(o.Input, "-clip.mp4");
+  EXPECT_EQ(o.Output, "--out.gif");
+  ASSERT_EQ(ParseCommandLine({"--", "--", "x.gif"}, o), "");
+  EXPECT_EQ(o.Input, "--");
+  ASSERT_EQ(ParseCommandLine({"--loop", "65536", "--delay", "655359", "a", "b"}, o), "");
+  EXPECT_EQ(o.Loop, "65536");
+  EXPECT_EQ(o.Delay, "655359");
+}
+
+TEST(CliCommandLine, CropMustTouchTheFrame) {
+  struct Case {
+    std::string crop;
+    const char* message;  // "" when accepted
+  };
+  const Case cases[] = {
+      {"0,0,50,50", ""},
+      {"319,239,50,50", ""},  // one pixel inside; the rest is the black border
+      {"300,200,500,500", ""},
+      {"400,300,50,50", "the crop rectangle 400,300,50,50 lies wholly outside the 320 x 240 frame"},
+      {"320,0,10,10", "the crop rectangle 320,0,10,10 lies wholly outside the 320 x 240 frame"},
+      {"0,240,10,10", "the crop rectangle 0,240,10,10 lies wholly outside the 320 x 240 frame"},
+  };
+  for (const Case& c : cases) {
+    TCliOptions o;
+    ASSERT_EQ(ParseCommandLine({"--crop", c.crop, "a", "b"}, o), "");
+    EXPECT_EQ(CheckCropInFrame(o, 320, 240), c.message) << c.crop;
+  }
+  TCliOptions none;
+  EXPECT_EQ(CheckCropInFrame(none, 320, 240), "");
+}
+
+TEST(CliProgress, LineShowsDoneFramesPositionElapsedAndLeft) {
+  struct Case {
+    TProgress p;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{1000, 3000, 1000, 4000, 0, 0.0}, "  0%  0 frames  00:00:01.000 / 00:00:04.000  elapsed 00:00:00  left --:--:--"},
+      {{1000, 3000, 2000, 4000, 25, 10.0}, " 50%  25 frames  00:00:02.000 / 00:00:04.000  elapsed 00:00:10  left 00:00:10"},
+      {{0, 4000, 1000, 4000, 3, 3.0}, " 25%  3 frames  00:00:01.000 / 00:00:04.000  elapsed 00:00:03  left 00:00:09"},
+      {{0, 4000, 4000, 4000, 9, 61.0}, "100%  9 frames  00:00:04.000 / 00:00:04.000  elapsed 00:01:01  left 00:00:00"},
+      {{0, 4000, 5000, 4000, 9, 1.0}, "100%  9 frames  00:00:05.000 / 00:00:04.000  elapsed 00:00:01  left 00:00:00"},
+      {{0, 0, 0, 0, 0, 0.0}, "  0%  0 frames  00:00:00.000 / 00:00:00.000  elapsed 00:00:00  left --:--:--"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ProgressLine(c.p), c.line);
 }

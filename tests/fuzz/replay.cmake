@@ -14,7 +14,7 @@ target_include_directories(gif_fuzz_replay PRIVATE ${_replay_root}/src/gif/inclu
 target_compile_options(gif_fuzz_replay PRIVATE -O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer
                                                -fno-sanitize-recover=undefined)
 target_link_options(gif_fuzz_replay PRIVATE -fsanitize=address,undefined)
-target_compile_options(gif_fuzz_replay PRIVATE -Wall -Wextra -Werror)
+target_compile_options(gif_fuzz_replay PRIVATE -Wall -Wextra $<$<BOOL:${CLIPSMITH_WERROR}>:-Werror>)
 target_compile_features(gif_fuzz_replay PRIVATE cxx_std_20)
 add_test(NAME gif_fuzz_replay COMMAND gif_fuzz_replay ${_replay_dir}/corpus ${_replay_dir}/crashes)
 set_tests_properties(gif_fuzz_replay PROPERTIES LABELS "fuzz;asan" TIMEOUT 60

@@ -184,3 +184,50 @@ TEST(Writer, SaveToFileWritesTheSameBytes) {
   image.SaveToFile(name);
   EXPECT_EQ(ReadWholeFile(name), Save(image));
 }
+
+// The image's save asks for its BitsPerPixel once; each frame saved on its own asks for itself.
+// Both must give the same bytes, frames without a map of their own coded with the widest map of
+// the image (the global one or any frame's).
+TEST(Writer, WholeImageSavesAsItsFramesOneByOne) {
+  struct TCase {
+    int GlobalColors;
+    std::vector<int> FrameColors;  // 0: the frame has no map of its own
+    int CodeSizeOfMaplessFrames;
+  };
+  const TCase cases[] = {
+      {16, {0, 0, 0}, 4},
+      {16, {0, 256, 0}, 8},
+      {2, {0, 5, 0, 0}, 3},
+      {4, {2, 0}, 2},
+  };
+  for (const TCase& c : cases) {
+    TGIFImage image;
+    for (int i = 0; i < c.GlobalColors; ++i) image.GlobalColorMap().Add(RGBColor(i, i, i));
+    for (int colors : c.FrameColors) Frame(image, 3, 2, colors, 1);
+    auto whole = Save(image);
+
+    TMemoryStream parts;
+    image.Header().SaveToStream(parts);
+    for (int i = 0; i < image.Images().Count(); ++i) image.Images()[i]->SaveToStream(parts);
+    parts.WriteByte(0x3B);
+    EXPECT_EQ(ToHex(whole), ToHex(parts.Bytes())) << c.GlobalColors;
+
+    auto d = clipsmith::testing::DecodeWithGiflib(whole);
+    ASSERT_TRUE(d.Ok) << d.Error;
+    ASSERT_EQ(d.Frames.size(), c.FrameColors.size());
+    // The minimum code size of the first frame without a map of its own.
+    std::size_t at = 13 + 3 * std::size_t(1 << image.GlobalColorMap().BitsPerPixel());
+    for (int colors : c.FrameColors) {
+      at += 10;  // image descriptor
+      if (colors > 0) {
+        at += 3 * std::size_t(1 << BitsForColorCount(colors));
+      } else {
+        EXPECT_EQ(whole[at], c.CodeSizeOfMaplessFrames < 2 ? 2 : c.CodeSizeOfMaplessFrames) << c.GlobalColors;
+        break;
+      }
+      at += 1;
+      while (whole[at] != 0) at += whole[at] + 1u;
+      at += 1;
+    }
+  }
+}

@@ -350,3 +350,47 @@ TEST(GifBuilder, TwoFrameFileMatchesTheReferenceVector) {
       }
   }
 }
+
+// The reserve for the encoded file holds the worst the LZW coder does: random pixels of every
+// colour count, frame sizes around the sub-block and clear-code boundaries.
+TEST(GifBuilder, EncodedSizeBoundHoldsForRandomPixels) {
+  struct TCase {
+    int Width, Height, Colors;
+  };
+  const TCase cases[] = {{1, 1, 2}, {7, 3, 2}, {255, 1, 256}, {64, 60, 256}, {300, 200, 16}, {640, 480, 256},
+                         {640, 480, 2}, {1000, 7, 64}};
+  for (const TCase& c : cases) {
+    TGIFImage image;
+    image.SetWidth(c.Width);
+    image.SetHeight(c.Height);
+    std::uint32_t seed = 12345;
+    for (int k = 0; k < 2; ++k) {
+      TGIFFrame* f = TGIFFrame::Create(&image);
+      f->ChangeBounds(0, 0, c.Width, c.Height);
+      for (int i = 0; i < c.Colors; ++i) f->ColorMap().Add(RGBColor(i, 255 - i, i / 2));
+      for (int i = 0; i < f->DataSize(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        f->Data()[i] = std::uint8_t((seed >> 24) % std::uint32_t(c.Colors));
+      }
+      TGIFExtension::Create<TGIFGraphicControlExtension>(f)->SetDelay(4);
+    }
+    TMemoryStream s;
+    image.SaveToStream(s);
+    EXPECT_LE(std::size_t(s.Size()), detail::EncodedSizeBound(image)) << c.Width << "x" << c.Height << " " << c.Colors;
+  }
+
+  // The builder's own frames of a noisy picture.
+  TSkGIF gif;
+  TBitmap noise(640, 480, TPixelFormat::pfDevice);
+  std::uint32_t seed = 99;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      noise.SetPixel(x, y, RGBColor(std::uint8_t(seed >> 24), std::uint8_t(seed >> 16), std::uint8_t(seed >> 8)));
+    }
+  gif.AddFrame(noise);
+  gif.Flush();
+  auto bytes = Encode(gif);
+  EXPECT_LE(bytes.size(), detail::EncodedSizeBound(*gif.FGIFImg));
+  EXPECT_GT(bytes.size(), std::size_t(640) * 480 * 9 / 8) << "noise codes to more than its pixels and an eighth";
+}

@@ -2,7 +2,13 @@
 // written, and file names that need escaping.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "gifbuild/gif_builder.h"
 #include "gifbuild/html_preview.h"
@@ -12,6 +18,16 @@ using namespace clipsmith;
 using namespace clipsmith::testing;
 
 namespace {
+
+// The preview page's folder in the temporary folder.
+std::string PrivateFolder() { return "clipsmith-" + std::to_string(::getuid()); }
+
+std::vector<std::string> ScratchEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // Splits a page into its lines; every line must end with CR LF and nothing may follow the last.
 std::vector<std::string> PageLines(const std::string& bytes) {
@@ -83,9 +99,9 @@ TEST(MakeGIFPreview, WritesTheFilledTemplateIntoTheTemporaryFolderAndOpensIt) {
   gif.Opener = fake.Opener();
   gif.MakeGIFPreview();
 
-  const std::string page = temp / "GIF-Preview.html";
+  const std::string page = temp / (PrivateFolder() + "/GIF-Preview.html");
   ASSERT_EQ(fake.Paths, std::vector<std::string>{page});
-  EXPECT_EQ(temp.Entries(), std::vector<std::string>{"GIF-Preview.html"});
+  EXPECT_EQ(temp.Entries(), std::vector<std::string>{PrivateFolder()});
   const std::vector<std::string> lines = PageLines(ReadText(page));
   ASSERT_EQ(lines.size(), 49u);
 
@@ -112,7 +128,8 @@ TEST(MakeGIFPreview, ASecondPreviewReplacesTheFirstPage) {
   FakeOpener fake;
   gif.Opener = fake.Opener();
   gif.MakeGIFPreview();
-  std::vector<std::string> first = PageLines(ReadText(temp / "GIF-Preview.html"));
+  const std::string page = temp / (PrivateFolder() + "/GIF-Preview.html");
+  std::vector<std::string> first = PageLines(ReadText(page));
   ASSERT_EQ(first.size(), 49u);
   EXPECT_EQ(first[17], "<table width=\"70%\" height=\"510\" align=\"center\">");
   EXPECT_EQ(first[39], "        <td class=\"content\">0 times  (0 means loop forever)</td>");
@@ -120,18 +137,19 @@ TEST(MakeGIFPreview, ASecondPreviewReplacesTheFirstPage) {
   gif.GIFFileName = "/videos/second.gif";
   gif.Loops = 7;
   gif.MakeGIFPreview();
-  std::vector<std::string> second = PageLines(ReadText(temp / "GIF-Preview.html"));
+  std::vector<std::string> second = PageLines(ReadText(page));
   ASSERT_EQ(second.size(), 49u);
   EXPECT_EQ(second[23], "        <td class=\"content\">/videos/second.gif</td>");
   EXPECT_EQ(second[39], "        <td class=\"content\">7 times  (0 means loop forever)</td>");
-  EXPECT_EQ(temp.Entries(), std::vector<std::string>{"GIF-Preview.html"});
+  EXPECT_EQ(temp.Entries(), std::vector<std::string>{PrivateFolder()});
+  EXPECT_EQ(ScratchEntries(temp / PrivateFolder()), std::vector<std::string>{"GIF-Preview.html"});
   EXPECT_EQ(fake.Paths.size(), 2u);
 }
 
 TEST(MakeGIFPreview, APageThatCannotBeWrittenIsReportedAndNotOpened) {
   ScratchDir temp("gifbuild-tmp");
   ScopedEnv tmpdir("TMPDIR", temp.Path().string());
-  std::filesystem::create_directory(temp / "GIF-Preview.html");
+  std::filesystem::create_directories(temp / (PrivateFolder() + "/GIF-Preview.html"));
   TSkGIF gif;
   AddHandmadeFrame(*gif.FGIFImg, 4, 4);
   gif.GIFFileName = "/videos/a.gif";
@@ -139,7 +157,91 @@ TEST(MakeGIFPreview, APageThatCannotBeWrittenIsReportedAndNotOpened) {
   gif.Opener = fake.Opener();
   EXPECT_THROW(gif.MakeGIFPreview(), EStreamError);
   EXPECT_TRUE(fake.Paths.empty());
-  EXPECT_EQ(temp.Entries(), std::vector<std::string>{"GIF-Preview.html"});
+  EXPECT_EQ(ScratchEntries(temp / PrivateFolder()), std::vector<std::string>{"GIF-Preview.html"});
+}
+
+// The page's folder is the user's own, closed to others; whatever another user may have put in
+// the shared temporary folder is not written through.
+TEST(MakeGIFPreview, ThePageGoesIntoAPrivateFolderAndNeverThroughALink) {
+  namespace fs = std::filesystem;
+  struct Case {
+    std::string Name;
+    std::function<void(const fs::path& folder, const fs::path& victim)> Plant;
+    bool Refused;
+  };
+  const Case cases[] = {
+      {"nothing there", [](const fs::path&, const fs::path&) {}, false},
+      {"a link at the page's name",
+       [](const fs::path& folder, const fs::path& victim) {
+         fs::create_directory(folder);
+         ::chmod(folder.c_str(), 0700);
+         fs::create_symlink(victim, folder / "GIF-Preview.html");
+       },
+       false},
+      {"our folder open to everyone",
+       [](const fs::path& folder, const fs::path&) {
+         fs::create_directory(folder);
+         ::chmod(folder.c_str(), 0777);
+       },
+       false},
+      {"the folder is a link",
+       [](const fs::path& folder, const fs::path& victim) { fs::create_symlink(victim.parent_path(), folder); }, true},
+      {"the folder is a file",
+       [](const fs::path& folder, const fs::path&) { std::ofstream(folder.string()) << "x"; }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ScratchDir temp("gifbuild-tmp");
+    ScratchDir elsewhere("gifbuild-victim");
+    ScopedEnv tmpdir("TMPDIR", temp.Path().string());
+    const fs::path folder = temp.Path() / PrivateFolder();
+    const fs::path victim = elsewhere.Path() / "notes.txt";
+    std::ofstream(victim.string()) << "my notes";
+    c.Plant(folder, victim);
+
+    TSkGIF gif;
+    AddHandmadeFrame(*gif.FGIFImg, 4, 4);
+    gif.GIFFileName = "/videos/a.gif";
+    FakeOpener fake;
+    gif.Opener = fake.Opener();
+    if (c.Refused) {
+      try {
+        gif.MakeGIFPreview();
+        ADD_FAILURE() << "not refused";
+      } catch (const EFOpenError& e) {
+        EXPECT_NE(std::string(e.what()).find(folder.string()), std::string::npos) << e.what();
+      }
+      EXPECT_TRUE(fake.Paths.empty());
+    } else {
+      gif.MakeGIFPreview();
+      struct stat st {};
+      ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+      EXPECT_EQ(st.st_mode & 0777, 0700u);
+      EXPECT_EQ(st.st_uid, ::getuid());
+      EXPECT_FALSE(fs::is_symlink(folder / "GIF-Preview.html"));
+      EXPECT_EQ(PageLines(ReadText((folder / "GIF-Preview.html").string())).size(), 49u);
+      EXPECT_EQ(fake.Paths, std::vector<std::string>{(folder / "GIF-Preview.html").string()});
+    }
+    EXPECT_EQ(ReadText(victim.string()), "my notes");
+    EXPECT_EQ(ScratchEntries(elsewhere.Path().string()), std::vector<std::string>{"notes.txt"});
+  }
+}
+
+// A folder of that name that another user made is not used (only root can set this up).
+TEST(MakeGIFPreview, AFolderOfAnotherUserIsRefused) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
+  ScratchDir temp("gifbuild-tmp");
+  ScopedEnv tmpdir("TMPDIR", temp.Path().string());
+  const std::string folder = temp / PrivateFolder();
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  try {
+    GetPreviewDir();
+    ADD_FAILURE() << "not refused";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot use folder \"" + folder + "\". It belongs to another user");
+  }
 }
 
 // Names a user may well give a clip: the picture must still resolve and the name must stay text.

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/stream.h"
 #include "video/filter_graph.h"
+#include "video/media_clock.h"
 #include "video/sample_grabber.h"
 #include "video/video_window.h"
 
@@ -48,6 +50,34 @@ inline void PumpFor(int ms) {
   QCoreApplication::processEvents();
   while (timer.elapsed() < ms) WaitForEvents();
 }
+
+// Playback time that passes only while the graph waits for a frame to be due: every wait ends at
+// once, at the time it waits for. A clip plays as fast as it decodes, and every frame is shown
+// exactly when the graph's clock says it is due, however busy the machine is.
+class TJumpingClock final : public IMediaClock {
+ public:
+  TimePoint Now() override { return TimePoint(TimePoint::duration(FNow.load())); }
+  void WaitUntil(std::unique_lock<std::mutex>&, std::condition_variable&, TimePoint until,
+                 const std::function<bool()>& stop) override {
+    if (stop()) return;
+    TimePoint::rep t = until.time_since_epoch().count();
+    TimePoint::rep now = FNow.load();
+    while (t > now && !FNow.compare_exchange_weak(now, t)) {
+    }
+  }
+
+ private:
+  std::atomic<TimePoint::rep> FNow{std::chrono::duration_cast<TimePoint::duration>(std::chrono::hours(1)).count()};
+};
+
+// Graphs created while this lives play by the clock given.
+class TClockScope {
+ public:
+  explicit TClockScope(std::shared_ptr<IMediaClock> clock) { SetMediaClock(std::move(clock)); }
+  ~TClockScope() { SetMediaClock(nullptr); }
+  TClockScope(const TClockScope&) = delete;
+  TClockScope& operator=(const TClockScope&) = delete;
+};
 
 // The bitmap's rows top-down, as the ffmpeg command writes them.
 inline std::vector<std::uint8_t> TopDownPixels(const TBitmap& b) {

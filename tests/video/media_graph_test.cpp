@@ -221,15 +221,57 @@ INSTANTIATE_TEST_SUITE_P(Formats, FormatTest, ::testing::ValuesIn(testclips::For
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(Playback, RunsInRealTimeToTheEndAndStaysRunning) {
+// Playback by a clock that jumps to each frame's due time: every frame must reach the grabber at
+// its own time on the clock, scaled by the rate, and the end must come when the last frame has
+// had its duration.
+struct TPlayedFrame {
+  IMediaClock::TimePoint At;
+  double SampleTime;
+};
+
+std::vector<TPlayedFrame> PlayToTheEnd(THarness& h, IMediaClock& clock, IMediaClock::TimePoint& start,
+                                       IMediaClock::TimePoint& end) {
+  std::mutex m;
+  std::vector<TPlayedFrame> played;
+  h.Grabber.SetOnBuffer([&](TSampleGrabber*, double t, const std::uint8_t*, long) {
+    std::lock_guard lk(m);
+    played.push_back({clock.Now(), t});
+  });
+  int before = h.Completes;
+  start = clock.Now();
+  EXPECT_TRUE(h.Graph.Play());
+  EXPECT_TRUE(PumpUntil([&] { return h.Completes == before + 1; }));
+  end = clock.Now();
+  h.Grabber.SetOnBuffer(nullptr);
+  std::lock_guard lk(m);
+  return played;
+}
+
+void ExpectEachFrameOnTime(const std::vector<TPlayedFrame>& played, IMediaClock::TimePoint start, double rate,
+                           double fromTime = 0) {
+  for (std::size_t i = 0; i < played.size(); ++i) {
+    auto due = std::chrono::duration<double>(played[i].SampleTime - fromTime) / rate;
+    auto at = std::chrono::duration<double>(played[i].At - start);
+    EXPECT_NEAR(at.count(), due.count(), 1e-6) << "frame " << i << " at " << played[i].SampleTime << " s";
+    if (i > 0) {
+      EXPECT_GT(played[i].SampleTime, played[i - 1].SampleTime) << i;
+    }
+  }
+}
+
+TEST(Playback, ShowsEveryFrameWhenDueToTheEndAndStaysRunning) {
+  auto clock = std::make_shared<testing::TJumpingClock>();
+  testing::TClockScope scope(clock);
   THarness h;
   ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
-  ASSERT_TRUE(h.Graph.Play());
-  auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpUntil([&] { return h.Completes == 1; }));
-  auto took = std::chrono::steady_clock::now() - start;
-  // A one-second clip: it cannot end before its last frame is due.
-  EXPECT_GE(took, std::chrono::milliseconds(940));
+  IMediaClock::TimePoint start, end;
+  auto played = PlayToTheEnd(h, *clock, start, end);
+  // A one-second clip of 25 frames: the end comes when the last frame has had its 40 ms.
+  EXPECT_EQ(end - start, std::chrono::seconds(1));
+  ASSERT_EQ(played.size(), 24u) << "every frame after the cued first one";
+  EXPECT_NEAR(played.front().SampleTime, 0.04, 1e-9);
+  EXPECT_NEAR(played.back().SampleTime, 0.96, 1e-9);
+  ExpectEachFrameOnTime(played, start, 1.0);
   EXPECT_EQ(h.Graph.State(), TGraphState::gsPlaying);
   EXPECT_EQ(h.Position(), h.Duration());
   EXPECT_EQ(h.GrabbedFrame("odd_ffv1.mkv"), 24) << "the last frame is shown at the end";
@@ -239,10 +281,22 @@ TEST(Playback, RunsInRealTimeToTheEndAndStaysRunning) {
   qual->get_FramesDrawn(&drawn);
   qual->get_FramesDroppedInRenderer(&dropped);
   EXPECT_EQ(drawn + dropped, 25);
-  // The loop of the player: a seek while running plays again from there.
+  EXPECT_EQ(dropped, 0) << "no frame is late on a clock that waits for each";
+  // The loop of the player: a seek while running plays again from there, on time from there.
   int before = h.Completes;
+  std::mutex m;
+  std::vector<TPlayedFrame> again;
+  h.Grabber.SetOnBuffer([&](TSampleGrabber*, double t, const std::uint8_t*, long) {
+    std::lock_guard lk(m);
+    again.push_back({clock->Now(), t});
+  });
   h.Seek(h.Duration() - 2000000);
   ASSERT_TRUE(PumpUntil([&] { return h.Completes == before + 1; }));
+  h.Grabber.SetOnBuffer(nullptr);
+  std::lock_guard lk(m);
+  ASSERT_FALSE(again.empty());
+  EXPECT_NEAR(again.back().SampleTime, 0.96, 1e-9);
+  EXPECT_EQ(h.Position(), h.Duration());
 }
 
 TEST(Playback, PauseHoldsTheFrameAndStopReturnsToTheStart) {
@@ -271,16 +325,58 @@ TEST(Playback, PauseHoldsTheFrameAndStopReturnsToTheStart) {
 }
 
 TEST(Playback, RateScalesTheClock) {
+  auto clock = std::make_shared<testing::TJumpingClock>();
+  testing::TClockScope scope(clock);
   THarness h;
   ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
   h.Graph.SetRate(4.0);
-  ASSERT_TRUE(h.Graph.Play());
-  auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpUntil([&] { return h.Completes == 1; }));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  IMediaClock::TimePoint start, end;
+  auto played = PlayToTheEnd(h, *clock, start, end);
+  // The one-second clip in a quarter of a second, each frame at a quarter of its time.
+  EXPECT_EQ(end - start, std::chrono::milliseconds(250));
+  EXPECT_EQ(played.size(), 24u);
+  ExpectEachFrameOnTime(played, start, 4.0);
+  EXPECT_EQ(h.Position(), h.Duration());
   double rate = 0;
   h.Seeking()->GetRate(&rate);
   EXPECT_EQ(rate, 4.0);
+}
+
+// A rate change while running goes on from the position reached, at the new rate from then on.
+TEST(Playback, RateChangeWhileRunningKeepsThePosition) {
+  auto clock = std::make_shared<testing::TJumpingClock>();
+  testing::TClockScope scope(clock);
+  THarness h;
+  ASSERT_EQ(h.Render("odd_ffv1.mkv"), S_OK);
+  std::mutex m;
+  std::vector<TPlayedFrame> played;
+  std::atomic<bool> changed{false};
+  IMediaClock::TimePoint changedAt{};
+  auto seeking = h.Seeking();
+  h.Grabber.SetOnBuffer([&](TSampleGrabber*, double t, const std::uint8_t*, long) {
+    std::lock_guard lk(m);
+    played.push_back({clock->Now(), t});
+    // Half-way, from the worker itself, so that the position is exactly that of the frame.
+    if (!changed && t > 0.49) {
+      changedAt = clock->Now();
+      changed = true;
+      seeking->SetRate(2.0);
+    }
+  });
+  IMediaClock::TimePoint start = clock->Now();
+  ASSERT_TRUE(h.Graph.Play());
+  ASSERT_TRUE(PumpUntil([&] { return h.Completes == 1; }));
+  IMediaClock::TimePoint end = clock->Now();
+  h.Grabber.SetOnBuffer(nullptr);
+  std::lock_guard lk(m);
+  ASSERT_TRUE(changed);
+  // 0.52 s at rate 1, the remaining 0.48 s at rate 2.
+  EXPECT_EQ(changedAt - start, std::chrono::milliseconds(520));
+  EXPECT_EQ(end - changedAt, std::chrono::milliseconds(240));
+  for (const auto& f : played) {
+    double due = f.SampleTime <= 0.52 + 1e-9 ? f.SampleTime : 0.52 + (f.SampleTime - 0.52) / 2;
+    EXPECT_NEAR(std::chrono::duration<double>(f.At - start).count(), due, 1e-6) << f.SampleTime;
+  }
 }
 
 TEST(Grabber, Rgb24RowsArePaddedToFourBytes) {

@@ -71,6 +71,12 @@ void TConversionJob::BtnMakeGIFClick() {
   if (!chosen) return;
   settings.SaveGIFPath = std::filesystem::path(*chosen).parent_path().string();
   settings.GIFFileName = WithGifExtension(*chosen);
+  // A GIF is a video too: writing over the file being read would destroy it.
+  const std::string input = (std::filesystem::path(settings.OpenAVIPath) / settings.AVIFileName).string();
+  if (!settings.AVIFileName.empty() && IsSameFile(settings.GIFFileName, input)) {
+    Form.Host.ShowErrorBox("The output file \"" + settings.GIFFileName + "\" is the input file itself.", "Error");
+    return;
+  }
 
   if (Form.CheckBoxCrop->isChecked()) {
     settings.XSrc = StrToInt(Text(Form.EditLeft));

@@ -1,6 +1,8 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <cfenv>
+#include <cstdio>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -24,6 +26,18 @@ std::optional<std::int64_t> ParseDigits(std::string_view s, std::int64_t max) {
   return v;
 }
 
+// Digits that are well formed but too large are out of range, not malformed.
+enum class TNumber { Ok, Malformed, OutOfRange };
+TNumber ClassifyDigits(std::string_view s, std::int64_t min, std::int64_t max, std::int64_t& v) {
+  if (!AllDigits(s)) return TNumber::Malformed;
+  auto parsed = ParseDigits(s, std::numeric_limits<std::int64_t>::max());
+  if (!parsed || *parsed < min || *parsed > max) return TNumber::OutOfRange;
+  v = *parsed;
+  return TNumber::Ok;
+}
+
+std::string Range(std::int64_t min, std::int64_t max) { return std::to_string(min) + ".." + std::to_string(max); }
+
 // Fraction digits after a decimal point, as milliseconds (at most three digits).
 std::optional<std::int64_t> ParseMillis(std::string_view s) {
   if (s.empty() || s.size() > 3 || !AllDigits(s)) return std::nullopt;
@@ -46,8 +60,11 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
 
 }  // namespace
 
-std::optional<std::int64_t> ParseTime(std::string_view text) {
-  constexpr std::int64_t kMaxSeconds = 1000LL * 3600;  // far beyond any video
+constexpr std::int64_t kMaxSeconds = 1000LL * 3600;  // far beyond any video
+
+namespace {
+
+std::optional<std::int64_t> ParseTimeUpTo(std::string_view text, std::int64_t maxSeconds) {
   std::string_view whole = text, frac;
   if (auto dot = text.find('.'); dot != std::string_view::npos) {
     whole = text.substr(0, dot);
@@ -62,7 +79,7 @@ std::optional<std::int64_t> ParseTime(std::string_view text) {
   }
   auto parts = Split(whole, ':');
   if (parts.size() == 1) {
-    auto s = ParseDigits(parts[0], kMaxSeconds);
+    auto s = ParseDigits(parts[0], maxSeconds);
     if (!s) return std::nullopt;
     return *s * 1000 + ms;
   }
@@ -72,12 +89,17 @@ std::optional<std::int64_t> ParseTime(std::string_view text) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     bool first = i == 0;
     if (!first && parts[i].size() != 2) return std::nullopt;
-    auto v = ParseDigits(parts[i], first ? kMaxSeconds : 59);
+    auto v = ParseDigits(parts[i], first ? maxSeconds : 59);
     if (!v) return std::nullopt;
     total = total * 60 + *v;
   }
+  if (total > maxSeconds) return std::nullopt;
   return total * 1000 + ms;
 }
+
+}  // namespace
+
+std::optional<std::int64_t> ParseTime(std::string_view text) { return ParseTimeUpTo(text, kMaxSeconds); }
 
 std::optional<int> ProportionalSize(int value, int from, int to) {
   if (from == 0) return std::nullopt;
@@ -101,25 +123,34 @@ std::string UsageText() {
          "  --delay MS        frame delay in milliseconds (default 100)\n"
          "  --preview         also write the HTML preview page and open it in the browser\n"
          "  --no-open         with --preview: write the page, print its path, open nothing\n"
-         "  -q, --quiet       no progress bar\n"
+         "  -q, --quiet       no progress line (it is shown only when standard error is a terminal)\n"
          "  -h, --help        this text\n"
          "  --version         the program's version\n"
-         "TIME is seconds (12, 12.5) or [HH:]MM:SS[.mmm].\n";
+         "  --                ends the options: every argument after it is a file name\n"
+         "TIME is seconds (12, 12.5) or [HH:]MM:SS[.mmm]. --loop takes 0..65536 and --delay 0..655359,\n"
+         "what the GIF's 16-bit fields hold.\n";
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& out) {
   out = TCliOptions{};
   std::vector<std::string> positional;
   constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (optionsEnded) {
+      positional.push_back(a);
+      continue;
+    }
     auto value = [&](std::string& v) -> std::string {
       if (i + 1 >= args.size()) return "option " + a + " needs a value";
       v = args[++i];
       return "";
     };
     std::string v, err;
-    if (a == "-h" || a == "--help") {
+    if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "-h" || a == "--help") {
       out.Help = true;
     } else if (a == "--version") {
       out.Version = true;
@@ -134,6 +165,9 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
     } else if (a == "--start" || a == "--end") {
       if (!(err = value(v)).empty()) return err;
       auto t = ParseTime(v);
+      if (!t && ParseTimeUpTo(v, std::numeric_limits<std::int64_t>::max() / 3600000 / 2))
+        return "time out of range for " + a + ": \"" + v + "\" (at most " + std::to_string(kMaxSeconds / 3600) +
+               " hours)";
       if (!t) return "malformed time for " + a + ": \"" + v + "\"";
       if (a == "--start") {
         out.StartMs = *t;
@@ -142,20 +176,32 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
       }
     } else if (a == "--step" || a == "--loop" || a == "--delay") {
       if (!(err = value(v)).empty()) return err;
-      if (!ParseDigits(v, kIntMax)) return "malformed number for " + a + ": \"" + v + "\"";
+      // The loop count is stored less one (0 stays "forever"), the delay in hundredths of a
+      // second, both in 16 bits.
+      const std::int64_t max = a == "--loop" ? kMaxLoops : a == "--delay" ? kMaxDelayMs : kIntMax;
+      std::int64_t n = 0;
+      switch (ClassifyDigits(v, 0, max, n)) {
+        case TNumber::Malformed:
+          return "malformed number for " + a + ": \"" + v + "\"";
+        case TNumber::OutOfRange:
+          return "value out of range for " + a + ": \"" + v + "\" (must lie in " + Range(0, max) + ")";
+        case TNumber::Ok:
+          break;
+      }
       (a == "--step" ? out.Step : a == "--loop" ? out.Loop : out.Delay) = v;
     } else if (a == "--crop") {
       if (!(err = value(v)).empty()) return err;
       auto parts = Split(v, ',');
       if (parts.size() != 4) return "malformed crop rectangle \"" + v + "\": expected X,Y,W,H";
       std::int64_t n[4];
+      for (int k = 0; k < 4; ++k)
+        if (!AllDigits(parts[std::size_t(k)])) return "malformed crop rectangle \"" + v + "\": expected X,Y,W,H";
       for (int k = 0; k < 4; ++k) {
-        auto d = ParseDigits(parts[std::size_t(k)], kIntMax);
-        if (!d) return "malformed crop rectangle \"" + v + "\": expected X,Y,W,H";
-        n[k] = *d;
+        const bool side = k >= 2;
+        if (ClassifyDigits(parts[std::size_t(k)], side ? 1 : 0, side ? 65535 : kIntMax, n[k]) != TNumber::Ok)
+          return side ? "crop width and height out of range: \"" + v + "\" (must lie in 1..65535)"
+                      : "crop position out of range: \"" + v + "\" (must lie in " + Range(0, kIntMax) + ")";
       }
-      if (n[2] < 1 || n[2] > 65535 || n[3] < 1 || n[3] > 65535)
-        return "crop width and height must lie in 1..65535: \"" + v + "\"";
       out.Crop = true;
       out.CropX = int(n[0]), out.CropY = int(n[1]), out.CropW = int(n[2]), out.CropH = int(n[3]);
     } else if (a == "--size") {
@@ -169,9 +215,16 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
       out.SizeH.reset();
       for (auto [text, slot] : {std::pair{w, &out.SizeW}, std::pair{h, &out.SizeH}}) {
         if (text.empty()) continue;
-        auto d = ParseDigits(text, kIntMax);
-        if (!d || *d < 1 || *d > 65535) return "size must lie in 1..65535: \"" + v + "\"";
-        *slot = int(*d);
+        std::int64_t d = 0;
+        switch (ClassifyDigits(text, 1, 65535, d)) {
+          case TNumber::Malformed:
+            return "malformed size \"" + v + "\": expected WxH, Wx or xH";
+          case TNumber::OutOfRange:
+            return "size out of range: \"" + v + "\" (must lie in 1..65535)";
+          case TNumber::Ok:
+            break;
+        }
+        *slot = int(d);
       }
       out.Resize = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -184,14 +237,62 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
   if (out.Info) {
     if (positional.size() != 1) return "--info takes exactly one INPUT";
     out.Input = positional[0];
+    if (out.Input.empty()) return "the input name is empty";
     return "";
   }
   if (positional.size() != 2) return "expected INPUT and OUTPUT.gif";
   out.Input = positional[0];
   out.Output = positional[1];
+  if (out.Input.empty()) return "the input name is empty";
+  if (out.Output.empty()) return "the output name is empty";
   if (out.EndMs && *out.EndMs <= out.StartMs) return "the end mark must come after the start mark";
   if (out.NoOpen && !out.Preview) return "--no-open needs --preview";
   return "";
+}
+
+std::string CheckCropInFrame(const TCliOptions& options, int frameWidth, int frameHeight) {
+  if (!options.Crop) return "";
+  // A rectangle partly outside keeps the black border the window gives it; one with no pixel of
+  // the frame in it would only be black.
+  const std::int64_t x = options.CropX, y = options.CropY;
+  if (x < frameWidth && y < frameHeight) return "";
+  return "the crop rectangle " + std::to_string(options.CropX) + "," + std::to_string(options.CropY) + "," +
+         std::to_string(options.CropW) + "," + std::to_string(options.CropH) + " lies wholly outside the " +
+         std::to_string(frameWidth) + " x " + std::to_string(frameHeight) + " frame";
+}
+
+namespace {
+
+std::string Clock(double seconds) {
+  if (!(seconds >= 0) || seconds > 1e8) return "--:--:--";
+  auto s = std::int64_t(seconds + 0.5);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+  return buf;
+}
+
+std::string MediaTime(std::int64_t ms) {
+  if (ms < 0) ms = 0;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                static_cast<long long>(ms % 1000));
+  return buf;
+}
+
+}  // namespace
+
+std::string ProgressLine(const TProgress& p) {
+  double done = 0;
+  if (p.EndMs > p.StartMs) done = double(p.PositionMs - p.StartMs) / double(p.EndMs - p.StartMs);
+  done = std::clamp(done, 0.0, 1.0);
+  std::string left = done > 0 ? Clock(p.ElapsedSeconds * (1 - done) / done) : "--:--:--";
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%3d%%  %d frames  %s / %s  elapsed %s  left %s", int(done * 100), p.Frames,
+                MediaTime(p.PositionMs).c_str(), MediaTime(p.DurationMs).c_str(), Clock(p.ElapsedSeconds).c_str(),
+                left.c_str());
+  return buf;
 }
 
 }  // namespace clipsmith

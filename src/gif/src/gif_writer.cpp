@@ -64,8 +64,9 @@ void TGIFHeader::SaveToStream(TStream& stream) {
 
 void TGIFImageList::SaveToStream(TStream& stream) {
   const int n = Count();
+  const int imageBits = FImage && n > 0 ? FImage->BitsPerPixel() : 0;
   for (int i = 0; i < n; ++i) {
-    Items(i)->SaveToStream(stream);
+    Items(i)->SaveToStream(stream, imageBits);
     // (i + 1) * 100 / n, rounded to the nearest integer
     int percent = int((std::int64_t(i + 1) * 200 + n) / (2 * std::int64_t(n)));
     if (FImage) FImage->Progress(this, TProgressStage::psRunning, percent, false, {}, gifmsg::sProgressSaving);
@@ -73,6 +74,10 @@ void TGIFImageList::SaveToStream(TStream& stream) {
 }
 
 void TGIFFrame::SaveToStream(TStream& stream) {
+  SaveToStream(stream, FColorMap.Count() == 0 && FImage ? FImage->BitsPerPixel() : 0);
+}
+
+void TGIFFrame::SaveToStream(TStream& stream, int imageBitsPerPixel) {
   FExtensions.SaveToStream(stream);
   // An empty frame's extensions stand in the file without an image.
   if (Empty()) return;
@@ -85,7 +90,7 @@ void TGIFFrame::SaveToStream(TStream& stream) {
     bits = FColorMap.BitsPerPixel();
     colors = FColorMap.Count();
   } else {
-    bits = FImage ? FImage->BitsPerPixel() : 0;
+    bits = FImage ? imageBitsPerPixel : 0;
     colors = 1 << bits;
   }
   TDirectLZWEncoder encoder;

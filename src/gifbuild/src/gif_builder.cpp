@@ -87,24 +87,39 @@ void TSkGIF::AppendFrame(TBitmap& Frame) {
   FGIFFrame->Extensions().Add(FCtrExt);
 }
 
+namespace detail {
+
+std::size_t EncodedSizeBound(TGIFImage& image) {
+  // One code per pixel at worst, a clear code each time the 4096 codes run out (at least 3838
+  // codes apart), 12 bits each, and a length byte before every 255 bytes.
+  constexpr std::size_t kCodesPerClear = 4096 - 258;
+  std::size_t bound = 1024;  // header, global colour table, loop extension, trailer
+  for (int i = 0; i < image.Images().Count(); ++i) {
+    const std::size_t pixels = std::size_t(image.Images()[i]->DataSize());
+    const std::size_t codes = pixels + pixels / kCodesPerClear + 3;
+    const std::size_t lzw = (codes * 12 + 7) / 8;
+    bound += lzw + lzw / 255 + 2 + 2048;
+  }
+  return bound;
+}
+
+}  // namespace detail
+
 void TSkGIF::SaveToDisk() {
   Flush();
   // The whole file is encoded before anything touches the disk, so an encoding error leaves no
   // trace there either.
   TMemoryStream encoded;
-  // LZW output stays below the pixels plus an eighth; reserving that up front avoids copying a
-  // growing buffer of many megabytes while every frame is still in memory.
-  std::size_t bound = 1024;
-  for (int i = 0; i < FGIFImg->Images().Count(); ++i)
-    bound += std::size_t(FGIFImg->Images()[i]->DataSize()) * 9 / 8 + 2048;
-  encoded.Reserve(bound);
+  // Reserving the most the file can take avoids copying a growing buffer of many megabytes
+  // while every frame is still in memory.
+  encoded.Reserve(detail::EncodedSizeBound(*FGIFImg));
   FGIFImg->SaveToStream(encoded);
   detail::ReplaceFileWith(GIFFileName, encoded.Memory());
 }
 
 void TSkGIF::MakeGIFPreview() {
   Flush();
-  std::string pagePath = GetTempDir() + kPreviewFileName;
+  std::string pagePath = PreviewPagePath();
   TPreviewValues values;
   values.GIFFileName = GIFFileName;
   values.SizeText = GetGIFSizeText(*FGIFImg);

@@ -1,6 +1,10 @@
 #include "gifbuild/html_preview.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <cctype>
@@ -170,7 +174,9 @@ std::string PreviewPageBytes(const std::vector<std::string>& lines) {
 
 void WritePreviewPage(const std::string& pagePath, const std::vector<std::string>& lines) {
   std::string bytes = PreviewPageBytes(lines);
-  detail::ReplaceFileWith(pagePath, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  // The folder is private, but the name is fixed: never write through whatever stands there.
+  detail::ReplaceFileWith(pagePath, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                          /*followLink=*/false);
 }
 
 namespace detail {
@@ -191,6 +197,26 @@ std::string GetTempDir() {
   fs::path p = fs::temp_directory_path(ec);
   return detail::ChooseTempDir(ec ? std::string() : p.string());
 }
+
+std::string GetPreviewDir() {
+  // A fixed name in a folder every user can write to is an invitation: another user could have
+  // put a link there to a file of ours. Only a folder that is our own and closed to others is
+  // used.
+  const std::string dir = GetTempDir() + "clipsmith-" + std::to_string(::getuid());
+  auto refuse = [&dir](const std::string& reason) -> std::string {
+    throw EFOpenError("Cannot use folder \"" + dir + "\". " + reason);
+  };
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) refuse(std::strerror(errno));
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0) refuse(std::strerror(errno));
+  if (S_ISLNK(st.st_mode)) refuse("It is a symbolic link");
+  if (!S_ISDIR(st.st_mode)) refuse("It is not a folder");
+  if (st.st_uid != ::getuid()) refuse("It belongs to another user");
+  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) refuse(std::strerror(errno));
+  return dir + "/";
+}
+
+std::string PreviewPagePath() { return GetPreviewDir() + kPreviewFileName; }
 
 std::string GetAppDir() {
   std::error_code ec;

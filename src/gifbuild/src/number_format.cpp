@@ -85,8 +85,9 @@ std::string FormatGIFSize(std::int64_t bytes, const TNumberSeparators& separator
     if (i != 0 && (digits.size() - i) % 3 == 0) grouped += separators.Thousands;
     grouped += digits[i];
   }
-  std::string fraction = std::to_string(hundredths);
-  if (fraction.size() < 2) fraction.insert(0, "0");
+  // Two digits written as characters: inserting a leading zero into a short string makes GCC 12
+  // at -O3 warn about an overlapping copy that cannot happen (its bug 105651).
+  const char fraction[] = {char('0' + hundredths / 10), char('0' + hundredths % 10), '\0'};
   return grouped + separators.Decimal + fraction + " MB";
 }
 

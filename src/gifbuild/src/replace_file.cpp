@@ -19,18 +19,19 @@ std::string ReasonOf(const std::string& message) {
 
 }  // namespace
 
-void ReplaceFileWith(const std::string& fileName, std::span<const std::uint8_t> bytes) {
+void ReplaceFileWith(const std::string& fileName, std::span<const std::uint8_t> bytes, bool followLink) {
   if (fileName.empty()) throw EFOpenError("Cannot create file \"\". No such file or directory");
   std::error_code ec;
   fs::path target(fileName);
-  if (fs::is_symlink(target, ec)) {
+  if (followLink && fs::is_symlink(target, ec)) {
     fs::path resolved = fs::weakly_canonical(target, ec);
     if (!ec) target = resolved;
   }
   // Renaming a file over a folder fails only after all the work; say so before.
-  if (fs::is_directory(target, ec)) throw EFOpenError("Cannot create file \"" + fileName + "\". Is a directory");
+  if (followLink ? fs::is_directory(target, ec) : fs::is_directory(fs::symlink_status(target, ec))) throw EFOpenError("Cannot create file \"" + fileName + "\". Is a directory");
 
-  fs::file_status before = fs::status(target, ec);
+  fs::file_status before = followLink ? fs::status(target, ec) : fs::symlink_status(target, ec);
+  if (!followLink && fs::is_symlink(before)) before = fs::file_status();
   bool existed = !ec && fs::exists(before);
 
   try {

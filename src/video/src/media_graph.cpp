@@ -1,6 +1,7 @@
 // The media graph: filters, pins, the request queue and the worker thread that decodes,
 // seeks, steps and plays against a monotonic clock.
 #include "video/media_graph.h"
+#include "video/media_clock.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -436,7 +437,7 @@ class TMediaGraph final : public IGraphBuilder,
                           public IMediaSeeking,
                           public IVideoFrameStep {
  public:
-  TMediaGraph() : FCreated(Clock::now()) { FWorker = std::thread([this] { WorkerMain(); }); }
+  TMediaGraph() : FCreated(std::chrono::steady_clock::now()) { FWorker = std::thread([this] { WorkerMain(); }); }
   ~TMediaGraph() override;
 
   // IGraphBuilder
@@ -497,7 +498,9 @@ class TMediaGraph final : public IGraphBuilder,
   void QueueEvent(long code, LONG_PTR p1, LONG_PTR p2);
   void Log(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
-  const Clock::time_point FCreated;
+  const Clock::time_point FCreated;  // for the log's time stamps
+  // Playback's time: frames are due and positions advance by it.
+  const std::shared_ptr<IMediaClock> FClock = CurrentMediaClock();
 
   // ----- shared, guarded by FMutex
   std::mutex FMutex;
@@ -594,7 +597,7 @@ void TMediaGraph::Log(const char* fmt, ...) {
   va_start(ap, fmt);
   std::vsnprintf(msg, sizeof msg, fmt, ap);
   va_end(ap);
-  double t = std::chrono::duration<double>(Clock::now() - FCreated).count();
+  double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - FCreated).count();
   char line[1100];
   int n = std::snprintf(line, sizeof line, "[%10.3f] %s\n", t, msg);
   try {
@@ -751,7 +754,7 @@ REFERENCE_TIME TMediaGraph::ClockPositionLocked(Clock::time_point now) const {
 }
 
 REFERENCE_TIME TMediaGraph::CurrentPositionLocked() const {
-  return FState == State_Running ? ClockPositionLocked(Clock::now()) : FPosition;
+  return FState == State_Running ? ClockPositionLocked(FClock->Now()) : FPosition;
 }
 
 HRESULT TMediaGraph::Run() {
@@ -759,7 +762,7 @@ HRESULT TMediaGraph::Run() {
   bool busy = BusyLocked();
   if (FState != State_Running) {
     FMediaStart = FPosition;
-    FClockStart = Clock::now();
+    FClockStart = FClock->Now();
     FState = State_Running;
     EnqueueLocked(TRequest{TRequest::Run, {}, 0, 0, nullptr});
   }
@@ -769,7 +772,7 @@ HRESULT TMediaGraph::Run() {
 HRESULT TMediaGraph::Pause() {
   std::lock_guard lk(FMutex);
   bool busy = BusyLocked();
-  if (FState == State_Running) FPosition = ClockPositionLocked(Clock::now());
+  if (FState == State_Running) FPosition = ClockPositionLocked(FClock->Now());
   if (FState != State_Paused) {
     FState = State_Paused;
     EnqueueLocked(TRequest{TRequest::Pause, {}, 0, 0, nullptr});
@@ -901,7 +904,7 @@ HRESULT TMediaGraph::SetPositions(REFERENCE_TIME* current, std::uint32_t current
   FPosition = t;
   if (FState == State_Running) {
     FMediaStart = t;
-    FClockStart = Clock::now();
+    FClockStart = FClock->Now();
   }
   FEndReported = false;
   ++FPendingPositionRequests;
@@ -913,7 +916,7 @@ HRESULT TMediaGraph::SetRate(double rate) {
   if (!(rate > 0) || rate > 128) return E_INVALIDARG;
   std::lock_guard lk(FMutex);
   if (FState == State_Running) {
-    Clock::time_point now = Clock::now();
+    Clock::time_point now = FClock->Now();
     FMediaStart = ClockPositionLocked(now);
     FClockStart = now;
   }
@@ -940,7 +943,7 @@ HRESULT TMediaGraph::Step(std::uint32_t frames, void*) {
   if (frames == 0) return E_INVALIDARG;
   std::lock_guard lk(FMutex);
   if (!FHaveVideo) return VFW_E_WRONG_STATE;
-  if (FState == State_Running) FPosition = ClockPositionLocked(Clock::now());
+  if (FState == State_Running) FPosition = ClockPositionLocked(FClock->Now());
   FState = State_Paused;
   EnqueueLocked(TRequest{TRequest::Step, {}, 0, frames, nullptr});
   return S_OK;
@@ -1000,7 +1003,7 @@ void TMediaGraph::WorkerMain() {
         Log("playback failed: %s", e.what());
       }
       lk.lock();
-      if (until) FWake.wait_until(lk, *until, [&] { return FQuit || !FRequests.empty(); });
+      if (until) FClock->WaitUntil(lk, FWake, *until, [&] { return FQuit || !FRequests.empty(); });
       continue;
     }
     if (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->Drained()) {
@@ -1144,7 +1147,7 @@ void TMediaGraph::DoSeek(REFERENCE_TIME t, bool countsAsPositionRequest) {
   if (FState == State_Running && FPendingPositionRequests == 0) {
     // Playing on from the new place starts now, not when the seek was asked for.
     FMediaStart = t;
-    FClockStart = Clock::now();
+    FClockStart = FClock->Now();
   }
   FEndReported = false;
 }
@@ -1188,7 +1191,7 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
       // The end comes when the last frame has been on screen for its duration.
       Clock::time_point end =
           FClockStart + std::chrono::nanoseconds(std::int64_t(double(FDuration - FMediaStart) * 100.0 / FRate));
-      if (Clock::now() < end) return end;
+      if (FClock->Now() < end) return end;
       FEndReported = true;
     }
     Log("end of stream");
@@ -1203,7 +1206,7 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
     rate = FRate;
     due = FClockStart + std::chrono::nanoseconds(std::int64_t(double(next->Time - FMediaStart) * 100.0 / rate));
   }
-  Clock::time_point now = Clock::now();
+  Clock::time_point now = FClock->Now();
   if (now < due) {
     // Time to spare: decode further ahead, so that a slow frame later on (a busy machine, a
     // costly picture) is already there when it is due.

@@ -9,6 +9,11 @@
 
 namespace clipsmith {
 
+// The largest values the GIF's 16-bit fields hold: the loop count is stored less one, the delay
+// in hundredths of a second.
+inline constexpr std::int64_t kMaxLoops = 65536;
+inline constexpr std::int64_t kMaxDelayMs = 655359;
+
 struct TCliOptions {
   bool Help = false;
   bool Version = false;
@@ -44,5 +49,20 @@ std::optional<std::int64_t> ParseTime(std::string_view text);
 std::optional<int> ProportionalSize(int value, int from, int to);
 
 std::string UsageText();
+
+// "" when the crop rectangle (if any) has at least one pixel in a frame of this size, otherwise
+// the message naming the rectangle and the frame's size.
+std::string CheckCropInFrame(const TCliOptions& options, int frameWidth, int frameHeight);
+
+// Where a conversion is, for the progress line.
+struct TProgress {
+  std::int64_t StartMs = 0, EndMs = 0;  // the marks
+  std::int64_t PositionMs = 0, DurationMs = 0;
+  int Frames = 0;
+  double ElapsedSeconds = 0;
+};
+// Percent of the marked stretch done, frames captured, position / duration, elapsed time and an
+// estimate of the time left, on one line.
+std::string ProgressLine(const TProgress& progress);
 
 }  // namespace clipsmith

@@ -168,6 +168,10 @@ class TGIFFrame final : public TGIFItem {
   // from the local map.
   void PrepareDescriptor();
   void SaveToStream(TStream& stream) override;
+  // The same bytes, for a caller that already knows the owning image's BitsPerPixel (the code
+  // size of a frame without a colour map): saving an image of many frames asks for it once,
+  // not once per frame over every frame.
+  void SaveToStream(TStream& stream, int imageBitsPerPixel);
   void LoadFromStream(TStream& stream) override;
 
   TImageDescriptor FImageDescriptor;

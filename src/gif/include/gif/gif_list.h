@@ -76,8 +76,10 @@ class TGIFList : public TPersistent {
       }
     }
   }
+  // From the back: the item looked for is most often the one just added (a reader dropping an
+  // empty frame it has just read), which must not cost a scan of the whole list.
   int IndexOf(const T* item) const {
-    for (std::size_t i = 0; i < FItems.size(); ++i)
+    for (std::size_t i = FItems.size(); i-- > 0;)
       if (FItems[i].get() == item) return int(i);
     return -1;
   }

@@ -70,4 +70,12 @@ class TSkGIF {
   std::deque<std::future<TBitmap>> FPending;
 };
 
+namespace detail {
+// What the saved file of image can take at most: every frame's pixels LZW-coded at the worst
+// (12-bit codes of one pixel each, with the clear codes and the sub-block lengths), plus room
+// for the descriptor, the colour table and the extensions the builder writes. Random pixels
+// come out at about 1.4 bytes each, well above the pixels themselves.
+std::size_t EncodedSizeBound(TGIFImage& image);
+}  // namespace detail
+
 }  // namespace clipsmith

@@ -32,13 +32,20 @@ std::vector<std::string> FillPreviewTemplate(std::vector<std::string> lines, con
 // The bytes of the page: UTF-8 byte-order mark, then every line followed by CR LF.
 std::string PreviewPageBytes(const std::vector<std::string>& lines);
 
-// Writes the page, replacing an earlier one only once the new one is complete. Raises the
-// stream errors naming the page when it cannot be written.
+// Writes the page as a new file renamed over an earlier one once complete; a link at pagePath is
+// replaced, never followed. Raises the stream errors naming the page when it cannot be written.
 void WritePreviewPage(const std::string& pagePath, const std::vector<std::string>& lines);
 
 // The temporary folder, ending with "/": $TMPDIR (or the system default), /tmp when that is not
 // a folder, and the program's own folder when neither is.
 std::string GetTempDir();
+// The user's private folder for the preview page, ending with "/": "clipsmith-<uid>" in the
+// temporary folder, made with mode 0700 when missing. One that is a link or not a folder, or
+// belongs to someone else, is refused (EFOpenError naming it); group and other access to our
+// own is taken away.
+std::string GetPreviewDir();
+// GetPreviewDir() + kPreviewFileName.
+std::string PreviewPagePath();
 // The folder of the running executable, ending with "/".
 std::string GetAppDir();
 

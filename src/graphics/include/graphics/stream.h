@@ -110,6 +110,29 @@ class TFileStream : public TStream {
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
 // Writes to a temporary file in the same folder and renames it over fileName only when every
 // byte was written and synced, so a failure never leaves a damaged file behind.
+// The temporary file is made new (never through a link) and the rename replaces a link at
+// fileName rather than writing where it points.
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> bytes);
+
+// Whether both names lead to the same file (the same device and inode once links are
+// followed); false when either does not exist.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// Removes the temporary file of the WriteFileAtomically in progress, if any; async-signal-safe.
+void RemovePendingTemporaryFile() noexcept;
+// Makes SIGINT, SIGTERM and SIGHUP remove that file, then end the process by the signal as its
+// default action does (a shell reports 130, 143, 129).
+void RemoveTemporaryFileOnSignals();
+
+namespace detail {
+// The pending temporary file while this lives (one at a time: the latest one counts).
+class TPendingTemporaryFile {
+ public:
+  explicit TPendingTemporaryFile(const std::string& name) noexcept;
+  ~TPendingTemporaryFile();
+  TPendingTemporaryFile(const TPendingTemporaryFile&) = delete;
+  TPendingTemporaryFile& operator=(const TPendingTemporaryFile&) = delete;
+};
+}  // namespace detail
 
 }  // namespace clipsmith
