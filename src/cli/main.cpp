@@ -128,10 +128,11 @@ int main(int argc, char** argv) {
     QApplication::quit();
   };
 
-  // A name that leads nowhere is no format problem: say what is wrong with it.
-  if (std::error_code ec; !std::filesystem::exists(opt.Input, ec)) {
-    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(),
-                 ec ? ec.message().c_str() : std::strerror(ENOENT));
+  // A name that leads nowhere, or to something that is no file, is no format problem: say what
+  // is wrong with it. A FIFO would block the reader until someone writes to it, and a device
+  // never ends.
+  if (std::string why = NotAVideoFileReason(opt.Input); !why.empty()) {
+    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), why.c_str());
     return kExitFailed;
   }
   if (!form.LoadVideoFile(opt.Input)) {

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "cli/cli_options.h"
 
@@ -150,4 +155,20 @@ TEST(CliProgress, LineShowsDoneFramesPositionElapsedAndLeft) {
       {{0, 0, 0, 0, 0, 0.0}, "  0%  0 frames  00:00:00.000 / 00:00:00.000  elapsed 00:00:00  left --:--:--"},
   };
   for (const Case& c : cases) EXPECT_EQ(ProgressLine(c.p), c.line);
+}
+
+TEST(CliInput, OnlyRegularFilesAreTaken) {
+  std::string dir = ::testing::TempDir() + "cli_input_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/clip.mp4") << "x";
+  std::filesystem::create_symlink(dir + "/clip.mp4", dir + "/link.mp4");
+  ASSERT_EQ(::mkfifo((dir + "/fifo.mp4").c_str(), 0600), 0);
+  struct Case { std::string path, reason; };
+  for (const Case& c : {Case{dir + "/clip.mp4", ""}, Case{dir + "/link.mp4", ""},
+                        Case{dir + "/missing.mp4", "No such file or directory"},
+                        Case{dir, "is a folder, not a video file"},
+                        Case{dir + "/fifo.mp4", "is a FIFO (named pipe), not a regular file"},
+                        Case{"/dev/zero", "is a device, not a regular file"}})
+    EXPECT_EQ(NotAVideoFileReason(c.path), c.reason) << c.path;
+  std::filesystem::remove_all(dir);
 }

@@ -1,6 +1,8 @@
-// Files that are not playable video: RenderFile raises with FFmpeg's reason, nothing crashes,
+// Files that are not playable video, and names that are no regular file: RenderFile raises with FFmpeg's reason, nothing crashes,
 // and the same graph renders the next good file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
 
@@ -20,9 +22,22 @@ class BadInput : public ::testing::TestWithParam<TBadFile> {};
 
 TEST_P(BadInput, RenderRaisesWithTheReasonAndTheGraphStaysUsable) {
   THarness h;
-  std::string path = std::string(GetParam().Name) == "missing"
-                         ? testclips::ScratchDir() + "/no such file.mp4"
-                         : testclips::ClipPath(GetParam().Name);
+  const std::string name = GetParam().Name;
+  std::string path;
+  if (name == "missing") {
+    path = testclips::ScratchDir() + "/no such file.mp4";
+  } else if (name == "fifo") {
+    // Nobody ever writes to it: opening it for reading would block for good.
+    path = testclips::ScratchDir() + "/fifo.mp4";
+    ::unlink(path.c_str());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  } else if (name == "device") {
+    path = "/dev/zero";
+  } else if (name == "folder") {
+    path = testclips::ScratchDir();
+  } else {
+    path = testclips::ClipPath(name);
+  }
   try {
     h.Graph.RenderFile(path);
     FAIL() << "rendered " << path;
@@ -50,7 +65,10 @@ INSTANTIATE_TEST_SUITE_P(Files, BadInput,
                                            TBadFile{"text.mp4", "Invalid data found when processing input"},
                                            TBadFile{"truncated.mp4", "Invalid data found when processing input"},
                                            TBadFile{"audio_only.wav", "Stream not found"},
-                                           TBadFile{"unknown_codec.avi", "Decoder not found"}),
+                                           TBadFile{"unknown_codec.avi", "Decoder not found"},
+                                           TBadFile{"fifo", "Invalid argument"},
+                                           TBadFile{"device", "Invalid argument"},
+                                           TBadFile{"folder", "Is a directory"}),
                          [](const auto& info) {
                            std::string n = info.param.Name;
                            return n.substr(0, n.find('.'));

@@ -32,6 +32,27 @@ std::vector<REFERENCE_TIME> Vfr(int frames) {
   return t;
 }
 
+// Called once, by the clip table.
+std::vector<TClip> SizeClipTable() {
+  static const int sizes[][2] = {{1, 1},     {2, 2},     {3, 3},     {17, 5},    {67, 33},
+                                 {120, 90},  {121, 91},  {426, 240}, {854, 480}, {1366, 768}};
+  // The names and recipes live as long as the table: TClip holds plain pointers.
+  static std::vector<std::string> names, recipes;
+  std::vector<TClip> c;
+  for (auto [w, h] : sizes) {
+    bool even = w % 2 == 0 && h % 2 == 0;
+    int sw = std::max(16, (w + 1) / 2 * 2), sh = std::max(16, (h + 1) / 2 * 2);
+    names.push_back("size_" + std::to_string(w) + "x" + std::to_string(h) + ".mp4");
+    recipes.push_back("-f lavfi -i testsrc2=size=" + std::to_string(sw) + "x" + std::to_string(sh) +
+                      ":rate=25:duration=0.4 -vf format=" + (even ? "yuv420p" : "yuv444p") + ",crop=" +
+                      std::to_string(w) + ":" + std::to_string(h) + ":0:0,noise=alls=40:allf=t -c:v libx264 -bf 2 -g 5 -pix_fmt " +
+                      (even ? "yuv420p" : "yuv444p"));
+  }
+  for (std::size_t i = 0; i < names.size(); ++i)
+    c.push_back({names[i].c_str(), recipes[i].c_str(), sizes[i][0], sizes[i][1], 10, Cfr(10, 400000), 4000000});
+  return c;
+}
+
 std::vector<TClip> MakeClipTable() {
   std::vector<TClip> c;
   // Temporal noise makes every frame differ from every other, so that a frame can be told by its
@@ -82,6 +103,10 @@ std::vector<TClip> MakeClipTable() {
   c.push_back({"moov_at_end.mp4", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 -c:v libx264 -g 10 -pix_fmt yuv420p",
                64, 48, 50, {}, -1});
   c.push_back({"cut_source.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 -c:v mjpeg -q:v 4", 64, 48, 50, {}, -1});
+  // Frame sizes users meet, and the odd ones that test the scaler's edges: 4:2:0 where both sides
+  // are even, 4:4:4 otherwise; a noisy source, so that every pixel of every frame is its own.
+  // testsrc2 makes even sizes of 16 and more: smaller and odd sizes are cut out of a larger one.
+  for (const TClip& s : SizeClipTable()) c.push_back(s);
   return c;
 }
 
@@ -165,6 +190,16 @@ const std::vector<TClip>& StepClips() {
 
 const std::vector<TClip>& FormatClips() {
   static const std::vector<TClip> clips(Table().begin() + 6, Table().begin() + 10);
+  return clips;
+}
+
+const std::vector<TClip>& SizeClips() {
+  static const std::vector<TClip> clips = [] {
+    std::vector<TClip> c;
+    for (const TClip& t : Table())
+      if (std::string(t.Name).rfind("size_", 0) == 0) c.push_back(t);
+    return c;
+  }();
   return clips;
 }
 

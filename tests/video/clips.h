@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct TClip {
 const std::vector<TClip>& StepClips();
 // Short clips in further codecs and containers.
 const std::vector<TClip>& FormatClips();
+// One short noisy H.264 clip per frame size, from 1x1 to 1366x768.
+const std::vector<TClip>& SizeClips();
 // Any clip by name (also the special ones: long, short, orientation, broken files).
 const TClip& Clip(const std::string& name);
 
@@ -34,6 +37,8 @@ std::string ClipPath(const std::string& name);
 const std::vector<std::vector<std::uint8_t>>& ReferenceFrames(const std::string& name);
 // Index of the reference frame equal to pixels (top-down bgra), -1 when none is.
 int FindReferenceFrame(const std::string& name, const std::vector<std::uint8_t>& pixels);
+
+inline void PrintTo(const TClip& c, std::ostream* os) { *os << c.Name; }
 
 // Makes every clip; what the fixture test runs.
 void MakeAllClips();

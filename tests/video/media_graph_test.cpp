@@ -180,10 +180,6 @@ TEST_P(ClipTest, SeekWhilePlayingShowsTheFrameAtTheTimeThenPlaysOn) {
 }  // namespace
 }  // namespace clipsmith
 
-namespace clipsmith::testclips {
-void PrintTo(const TClip& c, std::ostream* os) { *os << c.Name; }
-}  // namespace clipsmith::testclips
-
 namespace clipsmith {
 namespace {
 

@@ -129,7 +129,7 @@ void TConversionJob::BtnMakeGIFClick() {
 void TConversionJob::FilterGraph1GraphStepComplete() {
   if (!IsConverting) return;
   TDSTrackBar& bar = *Form.TrackBar;
-  if (bar.Position() >= bar.SelEnd()) {
+  if (bar.Position() >= bar.SelEnd() || AtEndOfStream()) {
     Finish();
     return;
   }
@@ -149,6 +149,16 @@ void TConversionJob::FilterGraph1GraphStepComplete() {
   }
   Form.ProgressBar1->setValue(bar.Position());
   BtnPlayerNextFrameClick();
+}
+
+bool TConversionJob::AtEndOfStream() const {
+  // A damaged file ends before the duration its header announced, and so before an end mark
+  // set from that duration: the graph then shortens its duration to where the data ended and
+  // stands there. Stepping on would capture that last frame again and again.
+  auto seeking = Form.FilterGraph1.QueryInterface<IMediaSeeking>();
+  REFERENCE_TIME position = 0, duration = 0;
+  if (!seeking || FAILED(seeking->GetCurrentPosition(&position)) || FAILED(seeking->GetDuration(&duration))) return false;
+  return duration > 0 && position >= duration;
 }
 
 void TConversionJob::CropAndScale(const TBitmap& grab, TBitmap& out) const {

@@ -1,6 +1,10 @@
 #include "cli/cli_options.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cfenv>
 #include <cstdio>
 #include <charconv>
@@ -293,6 +297,17 @@ std::string ProgressLine(const TProgress& p) {
                 MediaTime(p.PositionMs).c_str(), MediaTime(p.DurationMs).c_str(), Clock(p.ElapsedSeconds).c_str(),
                 left.c_str());
   return buf;
+}
+
+std::string NotAVideoFileReason(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISREG(st.st_mode)) return {};
+  if (S_ISDIR(st.st_mode)) return "is a folder, not a video file";
+  if (S_ISFIFO(st.st_mode)) return "is a FIFO (named pipe), not a regular file";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "is a device, not a regular file";
+  if (S_ISSOCK(st.st_mode)) return "is a socket, not a regular file";
+  return "is not a regular file";
 }
 
 }  // namespace clipsmith

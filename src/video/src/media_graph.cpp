@@ -18,6 +18,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -544,6 +545,7 @@ class TMediaGraph final : public IGraphBuilder,
   std::unique_ptr<TDecoder> FDecoder;
   std::optional<TDecodedFrame> FPendingDrop;  // last frame dropped while playing, not yet shown
   SwsContext* FSws[2] = {nullptr, nullptr};
+  TFramePtr FScratch[2];  // the scaler's aligned output, one per destination format
   int FSwsColorspace[2] = {-1, -1}, FSwsRange[2] = {-1, -1};
   std::shared_ptr<TSamplePool> FPool = std::make_shared<TSamplePool>();
 
@@ -1266,10 +1268,34 @@ TSamplePtr TMediaGraph::Convert(const AVFrame* f, int width, int height, int bit
     FSwsColorspace[slot] = f->colorspace;
     FSwsRange[slot] = f->color_range;
   }
-  // Written bottom-up straight into the sample: the last picture row first.
-  std::uint8_t* dst[4] = {sample->Bits + std::size_t(height - 1) * sample->Stride, nullptr, nullptr, nullptr};
-  int dstStride[4] = {-int(sample->Stride), 0, 0, 0};
-  sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride);
+  // The scaler writes into a frame of FFmpeg's own aligned, padded layout (its assembly writes
+  // whole vector widths past the row's end, and reads the destination it blends into); the
+  // sample's rows are then copied bottom-up, with each row's padding zeroed, so that every byte
+  // the sample holds is set on every run.
+  AVFrame* scratch = FScratch[slot].get();
+  if (!scratch || scratch->width != width || scratch->height != height || scratch->format != dstFormat) {
+    FScratch[slot].reset(av_frame_alloc());
+    scratch = FScratch[slot].get();
+    if (!scratch) throw std::bad_alloc();
+    scratch->width = width;
+    scratch->height = height;
+    scratch->format = dstFormat;
+    if (av_frame_get_buffer(scratch, 0) < 0) {
+      FScratch[slot].reset();
+      throw std::bad_alloc();
+    }
+  }
+  int scaled = sws_scale(sws, f->data, f->linesize, 0, f->height, scratch->data, scratch->linesize);
+  if (scaled != height) {
+    std::memset(sample->Bits, 0, sample->Size);
+    return sample;
+  }
+  const std::size_t rowBytes = std::size_t(width) * std::size_t(bitCount / 8);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = sample->Bits + std::size_t(height - 1 - y) * sample->Stride;
+    std::memcpy(row, scratch->data[0] + std::size_t(y) * std::size_t(scratch->linesize[0]), rowBytes);
+    std::memset(row + rowBytes, 0, sample->Stride - rowBytes);
+  }
   return sample;
 }
 

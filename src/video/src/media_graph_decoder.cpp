@@ -1,5 +1,8 @@
 // The demuxing and decoding half of the media graph.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
@@ -84,6 +87,17 @@ HRESULT TDecoder::Open(const std::string& fileName, std::unique_ptr<TDecoder>& d
 }
 
 HRESULT TDecoder::OpenContexts(std::string& info) {
+  // Only regular files: a FIFO blocks the open until someone writes to it (the worker would
+  // never answer again), and a device such as /dev/zero is data without end.
+  struct stat file;
+  if (::stat(FFileName.c_str(), &file) != 0) {
+    info = "cannot open the file";
+    return AVERROR(errno);
+  }
+  if (!S_ISREG(file.st_mode)) {
+    info = "not a regular file";
+    return S_ISDIR(file.st_mode) ? AVERROR(EISDIR) : AVERROR(EINVAL);
+  }
   AVDictionary* opts = nullptr;
   // Only ever read local files, also for formats that name further resources.
   av_dict_set(&opts, "protocol_whitelist", "file", 0);

@@ -47,6 +47,8 @@ class TConversionJob {
  private:
   void Finish();
   void CropAndScale(const TBitmap& grab, TBitmap& out) const;
+  // The graph stands at the end of its data.
+  bool AtEndOfStream() const;
 
   TFormMain& Form;
   std::vector<std::unique_ptr<TSkGIF>> FBuilders;

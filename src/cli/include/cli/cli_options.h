@@ -65,4 +65,8 @@ struct TProgress {
 // estimate of the time left, on one line.
 std::string ProgressLine(const TProgress& progress);
 
+// Why the input name cannot be a video file to convert (missing, a folder, a FIFO, a device, a
+// socket), after following links; empty for a regular file.
+std::string NotAVideoFileReason(const std::string& path);
+
 }  // namespace clipsmith
