@@ -1,9 +1,7 @@
-// clipsmith-cli: the main window's conversion, run from the command line. The same form, the
-// same components and the same job as in the window; only the options, the file names and the
-// messages come from and go to the terminal.
-#include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
+// clipsmith-cli: the window's conversion, run from the command line. The same job over the same
+// video components, under a bare QCoreApplication: no widgets, no platform plugin, no display.
+// The options come from the command line, the messages go to the terminal.
+#include <QCoreApplication>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,11 +10,16 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "app/main_window.h"
+#include "app/conversion_job.h"
 #include "cli/cli_options.h"
 #include "gifbuild/html_preview.h"
 #include "graphics/stream.h"
 #include "settings/settings.h"
+#include "video/exception_report.h"
+#include "video/filter_graph.h"
+#include "video/media_type.h"
+#include "video/sample_grabber.h"
+#include "video/seek_bar_model.h"
 #include "video/time_text.h"
 
 using namespace clipsmith;
@@ -29,13 +32,12 @@ struct TRun {
   std::string Error;  // the first failure, as the user reads it
   bool Done = false;
   bool Written = false;
-  int Frames = 0;
 };
 
 void Fail(TRun& run, const std::string& message) {
   if (run.Error.empty()) run.Error = message;
   run.Done = true;
-  QApplication::quit();
+  QCoreApplication::quit();
 }
 
 std::string DescribeException(std::exception_ptr e) {
@@ -48,17 +50,136 @@ std::string DescribeException(std::exception_ptr e) {
   }
 }
 
+// The components the window has, less the widgets: the graph, the grabber and the seek bar.
+struct TPlayer {
+  TFilterGraph Graph;
+  TSampleGrabber Grabber;
+  TSeekBarModel Bar;
+  TPlayer() {
+    Grabber.MediaType().SetMajorType(MEDIATYPE_Video);
+    Grabber.MediaType().SetSubType(MEDIASUBTYPE_RGB32);
+    Grabber.MediaType().SetFormatType(FORMAT_VideoInfo);
+    Grabber.SetFilterGraph(&Graph);
+    Bar.SetTimerInterval(10);
+    Bar.SetFilterGraph(&Graph);
+  }
+  ~TPlayer() {
+    // The graph deactivates before the components that listen to it go.
+    Graph.SetActive(false);
+  }
+};
+
 // The frame time the graph reports for its video stream, in 100-ns units (0 when unknown).
-std::int64_t FrameTime(TFormMain& form) {
-  auto grabber = form.SampleGrabber1.SampleGrabber();
+std::int64_t FrameTime(TSampleGrabber& grabber) {
+  auto g = grabber.SampleGrabber();
   AM_MEDIA_TYPE type;
-  if (!grabber || FAILED(grabber->GetConnectedMediaType(type)) || type.pbFormat.size() < 48) return 0;
+  if (!g || FAILED(g->GetConnectedMediaType(type)) || type.pbFormat.size() < 48) return 0;
   std::int64_t t;
   std::memcpy(&t, type.pbFormat.data() + 40, sizeof t);  // VIDEOINFOHEADER.AvgTimePerFrame
   return t;
 }
 
-void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::fromStdString(text)); }
+// The job's host: answers from the command line, messages end the run.
+class TCliHost final : public IConversionHost {
+ public:
+  TCliHost(const TCliOptions& opt, TRun& run, TSeekBarModel& bar) : Opt(opt), Run(run), Bar(bar) {}
+
+  TSettings& Settings() override { return FSettings; }
+  void ShowErrorBox(const std::string& text, const std::string&) override { Fail(Run, text); }
+  void ShowWarningBox(const std::string& text, const std::string&) override { Fail(Run, text); }
+  void ShowRangeError() override { Fail(Run, "the end mark must come after the start mark"); }
+  std::optional<std::string> AskSaveFileName(const std::string&, const std::string&) override { return Opt.Output; }
+  bool AskPreview() override { return Opt.Preview; }
+  void ShowProgress(int, int) override {}
+  void SetProgress(int) override {}
+  void HideProgress() override {}
+  void SetBusy(bool) override {}
+  void ConfigureBuilder(TSkGIF& gif) override {
+    if (Opt.NoOpen) gif.Opener.Attempts.clear();
+  }
+  void FrameCaptured(int frames) override {
+    if (!Progress) return;
+    TProgress p;
+    p.ElapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
+    p.PositionMs = std::int64_t(Bar.Position()) * Bar.TimerInterval();
+    p.StartMs = std::int64_t(Bar.SelStart()) * Bar.TimerInterval();
+    p.EndMs = std::int64_t(Bar.SelEnd()) * Bar.TimerInterval();
+    p.DurationMs = DurationMs;
+    p.Frames = frames;
+    // Redrawn in place: back to the start of the line, the rest of the old line erased.
+    std::fprintf(stderr, "\r%s\x1b[K", ProgressLine(p).c_str());
+    std::fflush(stderr);
+  }
+  void JobEnded(bool written) override {
+    Run.Written = written;
+    Run.Done = true;
+    QCoreApplication::quit();
+  }
+
+  bool Progress = false;
+  std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
+  std::uint32_t DurationMs = 0;
+
+ private:
+  const TCliOptions& Opt;
+  TRun& Run;
+  TSeekBarModel& Bar;
+  // In memory only: the command line touches no settings file.
+  TSettings FSettings{std::string()};
+};
+
+// The option values: the parsed options, read as the window reads its fields.
+class TCliValues final : public IConversionValues {
+ public:
+  explicit TCliValues(const TCliOptions& opt) : Opt(opt) {}
+  int FrameStep() override { return Opt.Step; }
+  bool Crop() override { return Opt.Crop; }
+  int CropLeft() override { return Opt.CropX; }
+  int CropTop() override { return Opt.CropY; }
+  int CropWidth() override { return Opt.CropW; }
+  int CropHeight() override { return Opt.CropH; }
+  bool Resize() override { return Opt.Resize; }
+  int ResizeWidth() override { return SizeW; }
+  int ResizeHeight() override { return SizeH; }
+  int Loops() override { return Opt.Loop; }
+  int Delay() override { return Opt.Delay; }
+  unsigned SourceWidth() override { return Width; }
+  unsigned SourceHeight() override { return Height; }
+
+  unsigned Width = 0, Height = 0;
+  int SizeW = 0, SizeH = 0;  // --size with its linked side filled in
+
+ private:
+  const TCliOptions& Opt;
+};
+
+// Everything opening a file does in the window up to playback: a fresh graph, the file
+// rendered, the frame size read. "" on success, else the message the window would show.
+std::string Load(TPlayer& player, TConversionJob& job, TCliValues& values, const std::string& fileName) {
+  std::filesystem::path p(fileName);
+  TSettings& settings = job.Host.Settings();
+  settings.OpenAVIPath = p.parent_path().string();
+  settings.AVIFileName = p.filename().string();
+  job.Reset();
+  player.Graph.ClearGraph();
+  player.Graph.SetActive(false);
+  player.Graph.SetActive(true);
+  player.Bar.SetSelStart(0);
+  player.Bar.SetSelEnd(0);
+  player.Bar.SetPosition(0);
+  HRESULT hr;
+  try {
+    hr = player.Graph.RenderFile(fileName);
+  } catch (const std::exception&) {
+    return "Cannot play back the file. The format is not supported.";
+  }
+  if (hr != S_OK) return "Render Video Failure, Result: " + std::to_string(hr);
+  TBitmap frame;
+  if (!job.GrabCurrentFrame(frame)) return "GetFrameFailer";
+  values.Width = unsigned(frame.Width());
+  values.Height = unsigned(frame.Height());
+  return "";
+}
 
 }  // namespace
 
@@ -76,57 +197,33 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (opt.Version) {
-    std::puts("clipsmith-cli 4.0");
+    std::puts("clipsmith-cli " CLIPSMITH_VERSION);
     return kExitOk;
   }
-  // No display is needed: without one the form lives on the offscreen platform.
-  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Qt's own notices (a missing runtime folder and the like) are not the user's business here.
+  // Qt's own notices are not the user's business here; only its critical messages are.
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
     if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
   });
   int qargc = 1;
-  QApplication app(qargc, argv);
+  QCoreApplication app(qargc, argv);
 
   TRun run;
-  TFormMain form;
-  form.Host.ShowErrorBox = [&](const std::string& text, const std::string&) { Fail(run, text); };
-  form.Host.ShowWarningBox = [&](const std::string& text, const std::string&) { Fail(run, text); };
-  form.Host.ShowRangeError = [&] { Fail(run, "the end mark must come after the start mark"); };
-  form.Host.AskOpenFileName = [&](const std::string&) { return std::optional<std::string>(opt.Input); };
-  form.Host.AskSaveFileName = [&](const std::string&, const std::string&) {
-    return std::optional<std::string>(opt.Output);
+  TPlayer player;
+  TCliValues values(opt);
+  TCliHost host(opt, run, player.Bar);
+  TConversionJob job(host, values, {&player.Graph, &player.Grabber, &player.Bar, nullptr});
+  // Errors that escape a handler (a codec error while adding a frame or writing) end the run.
+  auto guarded = [&](auto&& handler) {
+    try {
+      handler();
+    } catch (...) {
+      Fail(run, DescribeException(std::current_exception()));
+    }
   };
-  form.Host.AskPreview = [&] { return opt.Preview; };
-  form.Host.ReportError = [&](std::exception_ptr e) { Fail(run, DescribeException(e)); };
-  form.Host.SetBusyCursor = [](bool) {};
-  form.Host.ConfigureBuilder = [&](TSkGIF& gif) {
-    if (opt.NoOpen) gif.Opener.Attempts.clear();
-  };
+  SetExceptionReporter([&](std::exception_ptr e) { Fail(run, DescribeException(e)); });
+  player.Graph.OnGraphStepComplete = [&](TFilterGraph*) { guarded([&] { job.FilterGraph1GraphStepComplete(); }); };
 
-  const bool progress = !opt.Quiet && !opt.Info && isatty(STDERR_FILENO);
-  const auto started = std::chrono::steady_clock::now();
-  std::uint32_t durationMs = 0;
-  form.Host.FrameCaptured = [&](int frames) {
-    run.Frames = frames;
-    if (!progress) return;
-    TProgress p;
-    p.ElapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    p.PositionMs = std::int64_t(form.TrackBar->Position()) * form.TrackBar->TimerInterval();
-    p.StartMs = std::int64_t(form.TrackBar->SelStart()) * form.TrackBar->TimerInterval();
-    p.EndMs = std::int64_t(form.TrackBar->SelEnd()) * form.TrackBar->TimerInterval();
-    p.DurationMs = durationMs;
-    p.Frames = frames;
-    // Redrawn in place: back to the start of the line, the rest of the old line erased.
-    std::fprintf(stderr, "\r%s\x1b[K", ProgressLine(p).c_str());
-    std::fflush(stderr);
-  };
-  form.Host.JobEnded = [&](bool written) {
-    run.Written = written;
-    run.Done = true;
-    QApplication::quit();
-  };
+  host.Progress = !opt.Quiet && !opt.Info && isatty(STDERR_FILENO);
 
   // A name that leads nowhere, or to something that is no file, is no format problem: say what
   // is wrong with it. A FIFO would block the reader until someone writes to it, and a device
@@ -135,33 +232,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), why.c_str());
     return kExitFailed;
   }
-  if (!form.LoadVideoFile(opt.Input)) {
-    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), run.Error.c_str());
+  if (std::string err = Load(player, job, values, opt.Input); !err.empty()) {
+    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), err.c_str());
     return kExitFailed;
   }
-  if (!run.Error.empty()) {  // the size could not be read
-    std::fprintf(stderr, "clipsmith-cli: %s: %s\n", opt.Input.c_str(), run.Error.c_str());
-    return kExitFailed;
-  }
-  durationMs = form.FilterGraph1.Duration();
+  const std::uint32_t durationMs = player.Graph.Duration();
+  host.DurationMs = durationMs;
 
   if (opt.Info) {
-    std::printf("Frame: %u x %u\n", form.SourceVideoWidth, form.SourceVideoHeight);
+    std::printf("Frame: %u x %u\n", values.Width, values.Height);
     std::printf("Duration: %s\n", TimeToText(durationMs, true).c_str());
-    if (std::int64_t t = FrameTime(form); t > 0)
+    if (std::int64_t t = FrameTime(player.Grabber); t > 0)
       std::printf("Frame rate: %.3f fps\n", 1e7 / double(t));
     else
       std::printf("Frame rate: unknown\n");
     return kExitOk;
   }
 
-  if (std::string err = CheckCropInFrame(opt, int(form.SourceVideoWidth), int(form.SourceVideoHeight)); !err.empty()) {
+  if (std::string err = CheckCropInFrame(opt, int(values.Width), int(values.Height)); !err.empty()) {
     std::fprintf(stderr, "clipsmith-cli: %s\n", err.c_str());
     return kExitUsage;
   }
 
   // The marks, in seek-bar units as the mark buttons set them: milliseconds div the interval.
-  const std::uint32_t unit = form.TrackBar->TimerInterval();
+  const std::uint32_t unit = player.Bar.TimerInterval();
   const std::int64_t endMs = std::min<std::int64_t>(opt.EndMs.value_or(durationMs), durationMs);
   const int selStart = int(opt.StartMs / unit), selEnd = int(endMs / unit);
   if (selEnd <= selStart) {
@@ -175,21 +269,9 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  // The fields, as the user would fill them in.
-  SetText(form.EditStep, opt.Step);
-  SetText(form.EditLooping, opt.Loop);
-  SetText(form.EditDelay, opt.Delay);
-  int refW = int(form.SourceVideoWidth), refH = int(form.SourceVideoHeight);
-  if (opt.Crop) {
-    form.CheckBoxCrop->setChecked(true);
-    form.CheckBoxCropClick();
-    SetText(form.EditLeft, std::to_string(opt.CropX));
-    SetText(form.EditTop, std::to_string(opt.CropY));
-    SetText(form.EditCropW, std::to_string(opt.CropW));
-    SetText(form.EditCropH, std::to_string(opt.CropH));
-    refW = opt.CropW, refH = opt.CropH;
-  }
   if (opt.Resize) {
+    // A missing side follows the proportions of the crop, else of the source.
+    const int refW = opt.Crop ? opt.CropW : int(values.Width), refH = opt.Crop ? opt.CropH : int(values.Height);
     std::optional<int> w = opt.SizeW, h = opt.SizeH;
     if (!h) h = ProportionalSize(*w, refW, refH);
     if (!w) w = ProportionalSize(*h, refH, refW);
@@ -197,28 +279,27 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "clipsmith-cli: the linked size of --size is out of range\n");
       return kExitUsage;
     }
-    form.CheckboxResize->setChecked(true);
-    form.CheckboxResizeClick();
-    SetText(form.EditGIFW, std::to_string(*w));
-    SetText(form.EditGIFH, std::to_string(*h));
+    values.SizeW = *w;
+    values.SizeH = *h;
   }
 
-  form.BtnPlayerPauseClick();
-  form.TrackBar->SetSelStart(selStart);
-  form.TrackBar->SetSelEnd(selEnd);
-  form.BtnMakeGIFClick();
+  // Paused as the window's pause button leaves it, then the marks and Make GIF.
+  if (player.Graph.Active()) player.Graph.Pause();
+  player.Bar.SetSelStart(selStart);
+  player.Bar.SetSelEnd(selEnd);
+  guarded([&] { job.BtnMakeGIFClick(); });
   if (!run.Done) app.exec();
-  if (progress) std::fputs("\r\x1b[K", stderr);
+  if (host.Progress) std::fputs("\r\x1b[K", stderr);
 
-  const std::string gifName = form.Settings().GIFFileName;
+  const TSettings& settings = host.Settings();
   if (!run.Error.empty() || !run.Written) {
     std::fprintf(stderr, "clipsmith-cli: %s\n", run.Error.empty() ? "the conversion did not finish" : run.Error.c_str());
     return kExitFailed;
   }
   std::error_code ec;
-  auto bytes = std::filesystem::file_size(gifName, ec);
-  std::printf("%s: %d frames, %d x %d, %llu bytes\n", gifName.c_str(), form.Job.FramesCaptured(),
-              form.Settings().DstW, form.Settings().DstH, static_cast<unsigned long long>(ec ? 0 : bytes));
+  auto bytes = std::filesystem::file_size(settings.GIFFileName, ec);
+  std::printf("%s: %d frames, %d x %d, %llu bytes\n", settings.GIFFileName.c_str(), job.FramesCaptured(), settings.DstW,
+              settings.DstH, static_cast<unsigned long long>(ec ? 0 : bytes));
   if (opt.Preview) std::printf("Preview: %s\n", PreviewPagePath().c_str());
   return kExitOk;
 }

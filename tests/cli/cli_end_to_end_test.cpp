@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -392,4 +393,41 @@ TEST(CliConversion, ProgressLineOnATerminal) {
   const auto summary = tty.find("o.gif: ");
   ASSERT_NE(summary, std::string::npos) << tty;
   EXPECT_EQ(tty.rfind("\r\x1b[K", summary), summary - 4) << tty;
+}
+
+// A batch converter runs wherever a video can be read: a stale display (an SSH session), a
+// Wayland socket that is not there, a platform named that cannot start, no runtime folder
+// (containers, cron). None of them concerns it, and nothing but its own lines reach stderr.
+TEST(CliAnywhere, NoDisplayPlatformOrRuntimeFolderNeeded) {
+  const char* envs[] = {
+      "DISPLAY=:99",
+      "WAYLAND_DISPLAY=bogus",
+      "QT_QPA_PLATFORM=xcb",
+      "-u XDG_RUNTIME_DIR",
+      "-u XDG_RUNTIME_DIR DISPLAY=:99 WAYLAND_DISPLAY=bogus QT_QPA_PLATFORM=xcb",
+  };
+  for (const char* env : envs) {
+    SCOPED_TRACE(env);
+    TScratchDir dir("cli-anywhere");
+    const TRun r = RunCli({"--end", "0.4", ClipPath(kLosslessClip), "a.gif"}, dir.Path().string(), env);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, FinalLine("a.gif", dir / "a.gif", 4, 64, 48));
+    const TRun info = RunCli({"--info", ClipPath(kLosslessClip)}, dir.Path().string(), env);
+    EXPECT_EQ(info.Exit, 0);
+    EXPECT_EQ(info.Err, "");
+    // Its own messages still come through.
+    const TRun bad = RunCli({ClipPath(kNotAVideo), "b.gif"}, dir.Path().string(), env);
+    EXPECT_EQ(bad.Exit, 1);
+    EXPECT_EQ(bad.Err.rfind("clipsmith-cli: ", 0), 0u) << bad.Err;
+    EXPECT_EQ(std::count(bad.Err.begin(), bad.Err.end(), '\n'), 1) << bad.Err;
+  }
+}
+
+TEST(CliAnywhere, LinksNoWidgets) {
+  TScratchDir capture("cli-ldd");
+  ASSERT_EQ(std::system(("ldd " + Quote(CLIPSMITH_CLI) + " >" + Quote(capture / "ldd") + " 2>&1").c_str()), 0);
+  const std::string libs = ReadText(capture / "ldd");
+  EXPECT_NE(libs.find("libQt6Core"), std::string::npos) << libs;
+  EXPECT_EQ(libs.find("Widgets"), std::string::npos) << libs;
 }

@@ -37,20 +37,20 @@ TEST(CliCommandLine, Accepted) {
   EXPECT_EQ(o.Output, "out");
   EXPECT_EQ(o.StartMs, 1500);
   EXPECT_EQ(o.EndMs, 3000);
-  EXPECT_EQ(o.Step, "3");
+  EXPECT_EQ(o.Step, 3);
   EXPECT_TRUE(o.Crop);
   EXPECT_EQ(o.CropW, 30);
   EXPECT_TRUE(o.Resize);
   EXPECT_FALSE(o.SizeW.has_value());
   EXPECT_EQ(o.SizeH, 100);
-  EXPECT_EQ(o.Loop, "2");
-  EXPECT_EQ(o.Delay, "50");
+  EXPECT_EQ(o.Loop, 2);
+  EXPECT_EQ(o.Delay, 50);
   EXPECT_TRUE(o.Quiet);
 
   ASSERT_EQ(ParseCommandLine({"a.mkv", "b.gif"}, o), "");
-  EXPECT_EQ(o.Step, "2");
-  EXPECT_EQ(o.Loop, "0");
-  EXPECT_EQ(o.Delay, "100");
+  EXPECT_EQ(o.Step, 2);
+  EXPECT_EQ(o.Loop, 0);
+  EXPECT_EQ(o.Delay, 100);
   EXPECT_FALSE(o.Crop);
   EXPECT_FALSE(o.Resize);
   EXPECT_FALSE(o.EndMs.has_value());
@@ -115,8 +115,8 @@ TEST(CliCommandLine, DoubleDashEndsTheOptions) {
   ASSERT_EQ(ParseCommandLine({"--", "--", "x.gif"}, o), "");
   EXPECT_EQ(o.Input, "--");
   ASSERT_EQ(ParseCommandLine({"--loop", "65536", "--delay", "655359", "a", "b"}, o), "");
-  EXPECT_EQ(o.Loop, "65536");
-  EXPECT_EQ(o.Delay, "655359");
+  EXPECT_EQ(o.Loop, 65536);
+  EXPECT_EQ(o.Delay, 655359);
 }
 
 TEST(CliCommandLine, CropMustTouchTheFrame) {

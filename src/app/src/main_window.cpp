@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "form_conversion.h"
 #include "settings/settings.h"
 #include "video/exception_report.h"
 #include "video/media_type.h"
@@ -38,7 +39,8 @@ QLabel* Label(QWidget* parent, const char* name, int x, int y, int w) {
 
 }  // namespace
 
-TFormMain::TFormMain(QWidget* parent) : QWidget(parent), Job(*this) {
+TFormMain::TFormMain(QWidget* parent)
+    : QWidget(parent), Conversion(std::make_unique<TFormConversion>(*this)), Job(*Conversion, *Conversion) {
   setObjectName("FormMain");
   setWindowTitle("Clipsmith 4.0");
   InstallDefaultHost();
@@ -61,6 +63,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), Job(*this) {
   TrackBar->SetTimerInterval(10);
   TrackBar->SetFilterGraph(&FilterGraph1);
   TrackBar->SetOnTimer([this](TDSTrackBar*, std::uint32_t cur, std::uint32_t stop) { TrackBarTimer(cur, stop); });
+  Job.Parts = {&FilterGraph1, &SampleGrabber1, &TrackBar->Model(), VideoWindow1};
 
   auto* panel = new QWidget(this);
   panel->setObjectName("PanelPlayerBtn");

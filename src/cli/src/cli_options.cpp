@@ -105,26 +105,18 @@ std::optional<std::int64_t> ParseTimeUpTo(std::string_view text, std::int64_t ma
 
 std::optional<std::int64_t> ParseTime(std::string_view text) { return ParseTimeUpTo(text, kMaxSeconds); }
 
-std::optional<int> ProportionalSize(int value, int from, int to) {
-  if (from == 0) return std::nullopt;
-  double r = double(value) / double(from) * double(to);
-  if (!std::isfinite(r)) return std::nullopt;
-  // ties to even, as the default rounding mode does
-  double n = std::nearbyint(r);
-  if (n < double(std::numeric_limits<int>::min()) || n > double(std::numeric_limits<int>::max())) return std::nullopt;
-  return int(n);
-}
-
 std::string UsageText() {
   return "Usage: clipsmith-cli [options] INPUT OUTPUT.gif\n"
          "       clipsmith-cli --info INPUT\n"
          "  --start TIME      start mark (default 0)\n"
          "  --end TIME        end mark (default: the end of the video)\n"
-         "  --step N          frame step, as the Frame Step field (default 2; 0 and 1 take every frame)\n"
+         "  --step N          frame step, as the Frame Step field (default " +
+         std::to_string(TOptionDefaults::FrameStep) + "; 0 and 1 take every frame)\n"
          "  --crop X,Y,W,H    crop rectangle in source pixels (default: none)\n"
          "  --size WxH        output size; \"Wx\" or \"xH\" keeps the proportions of the crop or the source\n"
-         "  --loop N          loop count as the Loop field, 0 = forever (default 0)\n"
-         "  --delay MS        frame delay in milliseconds (default 100)\n"
+         "  --loop N          loop count as the Loop field, 0 = forever (default " +
+         std::to_string(TOptionDefaults::Loops) + ")\n"
+         "  --delay MS        frame delay in milliseconds (default " + std::to_string(TOptionDefaults::Delay) + ")\n"
          "  --preview         also write the HTML preview page and open it in the browser\n"
          "  --no-open         with --preview: write the page, print its path, open nothing\n"
          "  -q, --quiet       no progress line (it is shown only when standard error is a terminal)\n"
@@ -192,7 +184,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
         case TNumber::Ok:
           break;
       }
-      (a == "--step" ? out.Step : a == "--loop" ? out.Loop : out.Delay) = v;
+      (a == "--step" ? out.Step : a == "--loop" ? out.Loop : out.Delay) = int(n);
     } else if (a == "--crop") {
       if (!(err = value(v)).empty()) return err;
       auto parts = Split(v, ',');

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QMetaObject>
 #include <QPainter>
-#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -224,7 +223,7 @@ class TVideoRendererFilter final : public TFilterBase,
  public:
   TVideoRendererFilter() { FPins = {&In}; }
 
-  HRESULT SetVideoClippingWindow(QWidget* window) override {
+  HRESULT SetVideoClippingWindow(QObject* window) override {
     std::lock_guard lk(FLock);
     FWindow = window;
     return S_OK;
@@ -262,7 +261,9 @@ class TVideoRendererFilter final : public TFilterBase,
       sarNum = FSarNum;
       sarDen = FSarDen;
     }
-    if (dst.isEmpty() && window) dst = window->rect();
+    // The window's own rectangle is the device the painter draws on.
+    if (dst.isEmpty() && window && painter.device())
+      dst = QRect(0, 0, painter.device()->width(), painter.device()->height());
     painter.fillRect(dst, Qt::black);  // the border
     if (!sample || sample->Width <= 0 || sample->Height <= 0) return S_OK;
     if (src.isNull()) src = QRect(0, 0, sample->Width, sample->Height);
@@ -363,7 +364,7 @@ class TVideoRendererFilter final : public TFilterBase,
   }
 
   std::mutex FLock;
-  QWidget* FWindow = nullptr;
+  QObject* FWindow = nullptr;
   QRect FSource, FDestination;
   std::uint32_t FARMode = VMR9ARMode_None;
   TSamplePtr FSample;

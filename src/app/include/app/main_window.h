@@ -1,6 +1,6 @@
 // The main window's conversion side: the video components, the controls the player and the
-// conversion read, and their handlers. The window's layout and dialogs build on this; the
-// command-line converter runs the same form unseen, with its own host.
+// conversion read, and their handlers. The window's layout and dialogs build on this; the job
+// reads the fields through the window's side of its interfaces (form_conversion).
 #pragma once
 
 #include <QWidget>
@@ -25,6 +25,7 @@ class QPushButton;
 namespace clipsmith {
 
 class TSettings;
+class TFormConversion;
 
 // Where the form's questions and messages go: dialogs and boxes in the window, the terminal in
 // the command-line converter. Every slot has a default that shows the window's own dialog.
@@ -89,7 +90,8 @@ class TFormMain : public QWidget {
   unsigned SourceVideoWidth = 0;
   unsigned SourceVideoHeight = 0;
 
-  // The conversion, owned by the window.
+  // The window's side of the conversion (its host and option values), then the conversion.
+  std::unique_ptr<TFormConversion> Conversion;
   TConversionJob Job;
 
   // The program's settings object; a form without one keeps its own in memory.

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/conversion_rules.h"
+
 namespace clipsmith {
 
 // The largest values the GIF's 16-bit fields hold: the loop count is stored less one, the delay
@@ -26,10 +28,10 @@ struct TCliOptions {
   // Marks in milliseconds; the end defaults to the end of the video.
   std::int64_t StartMs = 0;
   std::optional<std::int64_t> EndMs;
-  // The texts of the Frame Step, Loop and Delay fields.
-  std::string Step = "2";
-  std::string Loop = "0";
-  std::string Delay = "100";
+  // The Frame Step, Loop and Delay values, with the window's defaults.
+  int Step = TOptionDefaults::FrameStep;
+  int Loop = TOptionDefaults::Loops;
+  int Delay = TOptionDefaults::Delay;
   bool Crop = false;
   int CropX = 0, CropY = 0, CropW = 0, CropH = 0;
   // Output size; a missing side keeps the proportions of the crop or the source.
@@ -43,10 +45,6 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
 
 // Seconds ("12", "12.5") or [HH:]MM:SS[.mmm], to milliseconds.
 std::optional<std::int64_t> ParseTime(std::string_view text);
-
-// The other side of a linked size: value / from × to, rounded to the nearest integer with ties
-// to even, as the window's proportional size link computes it; none when it cannot be computed.
-std::optional<int> ProportionalSize(int value, int from, int to);
 
 std::string UsageText();
 

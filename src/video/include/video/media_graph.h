@@ -16,6 +16,7 @@
 #include "video/time_text.h"
 
 class QObject;
+class QObject;
 class QPainter;
 class QWidget;
 
@@ -221,7 +222,7 @@ constexpr std::uint32_t VMR9ARMode_LetterBox = 1;
 class IVMRWindowlessControl9 {
  public:
   virtual ~IVMRWindowlessControl9() = default;
-  virtual HRESULT SetVideoClippingWindow(QWidget* window) = 0;
+  virtual HRESULT SetVideoClippingWindow(QObject* window) = 0;
   // source null: the whole picture.
   virtual HRESULT SetVideoPosition(const QRect* source, const QRect* destination) = 0;
   virtual HRESULT GetVideoPosition(QRect* source, QRect* destination) = 0;

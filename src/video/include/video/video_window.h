@@ -11,6 +11,7 @@
 
 #include "graphics/bitmap.h"
 #include "video/filter_graph.h"
+#include "video/frame_image_source.h"
 
 namespace clipsmith {
 
@@ -56,7 +57,7 @@ class EVideoWindowError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class TVideoWindow : public QWidget, public IEvent, public IFilterComponent {
+class TVideoWindow : public QWidget, public IEvent, public IFilterComponent, public IFrameImageSource {
  public:
   explicit TVideoWindow(QWidget* parent = nullptr);
   ~TVideoWindow() override;
@@ -81,7 +82,7 @@ class TVideoWindow : public QWidget, public IEvent, public IFilterComponent {
   static bool CheckVMR() { return true; }
   // The shown frame as a bitmap file image written into stream, which is then rewound to 0.
   // False outside windowless VMR mode and while the renderer has no picture.
-  bool VMRGetBitmap(TStream& stream);
+  bool VMRGetBitmap(TStream& stream) override;
   bool CheckInputPinsConnected();
 
   // IVMRWindowlessControl9 in windowless VMR mode; otherwise the renderer's interfaces.
