@@ -637,3 +637,43 @@ TEST(RangeErrorDialog, LayoutAndOK) {
   QTest::mouseClick(d.Button1, Qt::LeftButton);
   EXPECT_FALSE(d.isVisible());
 }
+
+// The grey box is read: ticked, every frame is the reference frame reduced to the 256 greys;
+// ticked and unticked again, the colour GIF comes out as it always did.
+TEST(MainWindow, GrayBoxMakesAGreyGifAndUntickedChangesNothing) {
+  auto run = [](bool tick, bool untick) {
+    TFormHarness h;
+    h.Load(kLosslessClip);
+    h.Marks(30, 100);
+    h.SetText(h.Form.EditStep, "3");
+    if (tick) h.Check(h.Form.CheckBoxGray, true);
+    if (untick) h.Check(h.Form.CheckBoxGray, false);
+    EXPECT_TRUE(h.MakeGif());
+    EXPECT_TRUE(h.Errors.empty() && h.Reported.empty());
+    return std::make_pair(ReadBytes(h.Out / "out.gif"), h.CapturedFrames());
+  };
+  const auto [colour, frames] = run(false, false);
+  const auto [again, framesAgain] = run(true, true);
+  EXPECT_TRUE(again == colour);
+  const auto [grey, greyFrames] = run(true, false);
+  ASSERT_EQ(greyFrames, frames);
+
+  TScratchDir dir("gray-expected");
+  TSkGIF want;
+  want.SetGrayScale(true);
+  want.GIFFileName = dir / "want.gif";
+  for (int i : frames) {
+    TBitmap f = ReferenceFrames(kLosslessClip).at(std::size_t(i));
+    want.AddFrame(f);
+  }
+  want.SaveToDisk();
+  const auto got = clipsmith::testing::DecodeWithGiflib(grey);
+  const auto expected = clipsmith::testing::DecodeWithGiflib(ReadBytes(want.GIFFileName));
+  ASSERT_TRUE(got.Ok && expected.Ok);
+  EXPECT_TRUE(FrameColors(got) == FrameColors(expected));
+  for (const auto& rgb : FrameColors(got))
+    for (std::size_t p = 0; p + 2 < rgb.size(); p += 3) {
+      ASSERT_EQ(rgb[p], rgb[p + 1]);
+      ASSERT_EQ(rgb[p], rgb[p + 2]);
+    }
+}
