@@ -95,6 +95,7 @@ class TCliHost final : public IConversionHost {
   void HideProgress() override {}
   void SetBusy(bool) override {}
   void ConfigureBuilder(TSkGIF& gif) override {
+    gif.SetGrayScale(Opt.Gray);
     if (Opt.NoOpen) gif.Opener.Attempts.clear();
   }
   void FrameCaptured(int frames) override {

@@ -35,18 +35,23 @@ TEST(WindowAndCli, SameOptionsSameBytes) {
     int GifW, GifH;
     const char* Loops;
     const char* Delay;
+    bool Gray;
     // The command line's options for the same.
     std::vector<std::string> Options;
   };
   const Case cases[] = {
-      {"defaults", 0, 200, "2", false, 0, 0, 64, 48, false, 64, 48, "0", "100", {}},
-      {"range and step 3", 30, 120, "3", false, 0, 0, 64, 48, false, 64, 48, "2", "70",
+      {"defaults", 0, 200, "2", false, 0, 0, 64, 48, false, 64, 48, "0", "100", false, {}},
+      {"range and step 3", 30, 120, "3", false, 0, 0, 64, 48, false, 64, 48, "2", "70", false,
        {"--start", "0.3", "--end", "1.2", "--step", "3", "--loop", "2", "--delay", "70"}},
-      {"crop", 40, 100, "1", true, 8, 4, 40, 30, false, 64, 48, "0", "100",
+      {"crop", 40, 100, "1", true, 8, 4, 40, 30, false, 64, 48, "0", "100", false,
        {"--start", "0.4", "--end", "1", "--step", "1", "--crop", "8,4,40,30"}},
-      {"crop and size", 0, 80, "0", true, 50, 30, 30, 30, true, 17, 23, "1", "40",
+      {"crop and size", 0, 80, "0", true, 50, 30, 30, 30, true, 17, 23, "1", "40", false,
        {"--end", "0.8", "--step", "0", "--crop", "50,30,30,30", "--size", "17x23", "--loop", "1", "--delay", "40"}},
-      {"size", 100, 200, "2", false, 0, 0, 64, 48, true, 96, 72, "0", "100", {"--start", "1", "--size", "96x72"}},
+      {"size", 100, 200, "2", false, 0, 0, 64, 48, true, 96, 72, "0", "100", false, {"--start", "1", "--size", "96x72"}},
+      {"grey", 30, 120, "3", false, 0, 0, 64, 48, false, 64, 48, "0", "100", true,
+       {"--start", "0.3", "--end", "1.2", "--step", "3", "--gray"}},
+      {"grey, crop and size", 0, 80, "2", true, 8, 4, 40, 30, true, 20, 15, "0", "100", true,
+       {"--end", "0.8", "--crop", "8,4,40,30", "--size", "20x15", "--gray"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Label);
@@ -68,6 +73,7 @@ TEST(WindowAndCli, SameOptionsSameBytes) {
     }
     h.SetText(h.Form.EditLooping, c.Loops);
     h.SetText(h.Form.EditDelay, c.Delay);
+    h.Check(h.Form.CheckBoxGray, c.Gray);
     ASSERT_TRUE(h.MakeGif());
     ASSERT_TRUE(h.Errors.empty() && h.Reported.empty());
     const std::vector<std::uint8_t> window = ReadBytes(h.Out / "out.gif");

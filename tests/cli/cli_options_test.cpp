@@ -54,6 +54,12 @@ TEST(CliCommandLine, Accepted) {
   EXPECT_FALSE(o.Crop);
   EXPECT_FALSE(o.Resize);
   EXPECT_FALSE(o.EndMs.has_value());
+  EXPECT_FALSE(o.Gray);
+  for (const char* gray : {"--gray", "--grey"}) {
+    TCliOptions g;
+    ASSERT_EQ(ParseCommandLine({gray, "a.mkv", "b.gif"}, g), "");
+    EXPECT_TRUE(g.Gray);
+  }
 
   ASSERT_EQ(ParseCommandLine({"--info", "a.mkv"}, o), "");
   EXPECT_TRUE(o.Info);

@@ -48,6 +48,8 @@ void TFormConversion::SetBusy(bool busy) {
 void TFormConversion::ShowPlayButton() { Form.ShowPlayButton(); }
 
 void TFormConversion::ConfigureBuilder(TSkGIF& gif) {
+  // "256 grayscale GIF image": the greys instead of the octree palette.
+  gif.SetGrayScale(Form.CheckBoxGray->isChecked());
   if (Form.Host.ConfigureBuilder) Form.Host.ConfigureBuilder(gif);
 }
 

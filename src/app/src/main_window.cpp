@@ -2,16 +2,28 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDesktopServices>
-#include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QUrl>
 #include <cstdio>
 #include <filesystem>
+
+#include "app/about_box.h"
+#include "app/error_report.h"
+#include "app/message_boxes.h"
+#include "app/select_range_dialog.h"
+#include "art/art.h"
 
 #include "form_conversion.h"
 #include "settings/settings.h"
@@ -21,103 +33,14 @@
 
 namespace clipsmith {
 
-namespace {
-
-QLineEdit* Field(QWidget* parent, const char* name, const char* text, int x, int y, int w = 50) {
-  auto* e = new QLineEdit(QString::fromLatin1(text), parent);
-  e->setObjectName(QString::fromLatin1(name));
-  e->setGeometry(x, y, w, 21);
-  return e;
-}
-
-QLabel* Label(QWidget* parent, const char* name, int x, int y, int w) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromLatin1(name));
-  l->setGeometry(x, y, w, 18);
-  return l;
-}
-
-}  // namespace
-
 TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent), Conversion(std::make_unique<TFormConversion>(*this)), Job(*Conversion, *Conversion) {
   setObjectName("FormMain");
   setWindowTitle("Clipsmith 4.0");
   InstallDefaultHost();
-
-  VideoWindow1 = new TVideoWindow(this);
-  VideoWindow1->setObjectName("VideoWindow1");
-  VideoWindow1->setGeometry(10, 10, 542, 306);
-  VideoWindow1->SetMode(TVideoMode::vmVMR);
-  VideoWindow1->VMROptions().SetMode(TVMRVideoMode::vmrWindowless);
-  VideoWindow1->SetFilterGraph(&FilterGraph1);
-
-  SampleGrabber1.MediaType().SetMajorType(MEDIATYPE_Video);
-  SampleGrabber1.MediaType().SetSubType(MEDIASUBTYPE_RGB32);
-  SampleGrabber1.MediaType().SetFormatType(FORMAT_VideoInfo);
-  SampleGrabber1.SetFilterGraph(&FilterGraph1);
-
-  TrackBar = new TDSTrackBar(this);
-  TrackBar->setObjectName("TrackBar");
-  TrackBar->setGeometry(10, 320, 542, 24);
-  TrackBar->SetTimerInterval(10);
-  TrackBar->SetFilterGraph(&FilterGraph1);
-  TrackBar->SetOnTimer([this](TDSTrackBar*, std::uint32_t cur, std::uint32_t stop) { TrackBarTimer(cur, stop); });
+  BuildControls();
+  WireEvents();
   Job.Parts = {&FilterGraph1, &SampleGrabber1, &TrackBar->Model(), VideoWindow1};
-
-  auto* panel = new QWidget(this);
-  panel->setObjectName("PanelPlayerBtn");
-  panel->setGeometry(10, 348, 542, 37);
-  BtnPlayerPlay = new QPushButton("Play", panel);
-  BtnPlayerPlay->setObjectName("BtnPlayerPlay");
-  BtnPlayerPlay->setGeometry(207, 6, 25, 25);
-  BtnPlayerPause = new QPushButton("Pause", panel);
-  BtnPlayerPause->setObjectName("BtnPlayerPause");
-  BtnPlayerPause->setGeometry(207, 6, 25, 25);
-  BtnPlayerPlay->raise();
-
-  EditStartFrame = Field(this, "EditStartFrame", "0", 570, 20, 90);
-  EditEndFrame = Field(this, "EditEndFrame", "0", 570, 50, 90);
-  EditStartFrame->setEnabled(false);
-  EditEndFrame->setEnabled(false);
-  EditStep = Field(this, "EditStep", "2", 570, 80);
-  CheckBoxCrop = new QCheckBox("Crop", this);
-  CheckBoxCrop->setObjectName("CheckBoxCrop");
-  CheckBoxCrop->setGeometry(570, 110, 120, 20);
-  EditLeft = Field(this, "EditLeft", "0", 570, 135);
-  EditTop = Field(this, "EditTop", "0", 630, 135);
-  EditCropW = Field(this, "EditCropW", "1", 570, 160);
-  EditCropH = Field(this, "EditCropH", "1", 630, 160);
-  CheckboxResize = new QCheckBox("Resize", this);
-  CheckboxResize->setObjectName("CheckboxResize");
-  CheckboxResize->setGeometry(570, 190, 120, 20);
-  EditGIFW = Field(this, "EditGIFW", "1", 570, 215);
-  EditGIFH = Field(this, "EditGIFH", "1", 630, 215);
-  EditLooping = Field(this, "EditLooping", "0", 570, 245);
-  EditDelay = Field(this, "EditDelay", "100", 630, 245);
-
-  ProgressBar1 = new QProgressBar(this);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setGeometry(10, 400, 300, 16);
-  ProgressBar1->setMinimum(0);
-  ProgressBar1->setMaximum(0);
-  ProgressBar1->hide();
-  LabelSBLeft = Label(this, "LabelSBLeft", 10, 420, 200);
-  LabelSBCenter = Label(this, "LabelSBCenter", 220, 420, 150);
-  LabelSBRight = Label(this, "LabelSBRight", 380, 420, 300);
-
-  QObject::connect(CheckBoxCrop, &QCheckBox::clicked, this, [this] { CheckBoxCropClick(); });
-  QObject::connect(CheckboxResize, &QCheckBox::clicked, this, [this] { CheckboxResizeClick(); });
-  QObject::connect(BtnPlayerPlay, &QPushButton::clicked, this, [this] { Guarded([this] { BtnPlayerPlayClick(); }); });
-  QObject::connect(BtnPlayerPause, &QPushButton::clicked, this, [this] { Guarded([this] { BtnPlayerPauseClick(); }); });
-  CheckBoxCropClick();
-  CheckboxResizeClick();
-
-  FilterGraph1.OnGraphStepComplete = [this](TFilterGraph*) { FilterGraph1GraphStepComplete(); };
-  FilterGraph1.OnGraphComplete = [this](TFilterGraph*, HRESULT, IBaseFilter*) {
-    Guarded([this] { FilterGraph1GraphComplete(); });
-  };
-  resize(700, 450);
 }
 
 TFormMain::~TFormMain() {
@@ -136,18 +59,29 @@ TSettings& TFormMain::Settings() {
 
 void TFormMain::InstallDefaultHost() {
   Host.ShowErrorBox = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::critical(this, QString::fromStdString(caption), QString::fromStdString(text));
+    ShowErrorBox(this, text, caption);
   };
   Host.ShowWarningBox = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::warning(this, QString::fromStdString(caption), QString::fromStdString(text));
+    ShowWarningBox(this, text, caption);
   };
   Host.ShowRangeError = [this] {
     QApplication::beep();
-    QMessageBox::warning(this, "Clipsmith", "Please set the start and end positions of the range first.");
+    // Owned by the window while it is shown; gone when it closes.
+    auto* dialog = new TFormSelectRangeError(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->exec();
   };
+  ShellOpen = [](const std::string& target) {
+    // A target nothing can open is not reported.
+    const QString t = QString::fromStdString(target);
+    QDesktopServices::openUrl(t.contains(QLatin1String(":")) ? QUrl(t) : QUrl::fromLocalFile(t));
+    QCoreApplication::processEvents();
+  };
+  Beep = [] { QApplication::beep(); };
   Host.AskOpenFileName = [this](const std::string& dir) -> std::optional<std::string> {
+    // OpenAVIDialog: every file, as the media graph decides what it can play.
     QString f = QFileDialog::getOpenFileName(this, QString(), QString::fromStdString(dir),
-                                             "All Support Video Format (*.*)");
+                                             "All Support Video Format (*)");
     if (f.isEmpty()) return std::nullopt;
     return f.toStdString();
   };
@@ -164,9 +98,11 @@ void TFormMain::InstallDefaultHost() {
                "[Cancel] to return.",
                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   };
-  Host.ReportError = [](std::exception_ptr e) { ReportException(e); };
+  Host.ReportError = [this](std::exception_ptr e) {
+    ReportError(e, FHandler.empty() ? std::string("a handler of the main window") : "TFormMain." + FHandler);
+  };
   // The desktop's own URL opener comes before the library's external programs.
-  Host.ConfigureBuilder = [](TSkGIF& gif) {
+  Host.ConfigureBuilder = [this](TSkGIF& gif) {
     gif.Opener.Attempts.insert(gif.Opener.Attempts.begin(), [](const std::string& path) {
       return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     });
@@ -329,13 +265,143 @@ void TFormMain::TrackBarTimer(std::uint32_t currentPos, std::uint32_t stopPos) {
 
 void TFormMain::CheckBoxCropClick() {
   const bool on = CheckBoxCrop->isChecked();
-  for (QLineEdit* edit : {EditTop, EditLeft, EditCropW, EditCropH}) edit->setEnabled(on);
+  for (QWidget* w : std::initializer_list<QWidget*>{LabelTop, LabelLeft, LabelCropWidth, LabelCropHeight, EditTop,
+                                                    EditLeft, EditCropW, EditCropH})
+    w->setEnabled(on);
 }
 
 void TFormMain::CheckboxResizeClick() {
   const bool on = CheckboxResize->isChecked();
-  EditGIFW->setEnabled(on);
-  EditGIFH->setEnabled(on);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{LabelFrmW, LabelFrmH, EditGIFW, EditGIFH, ImageCP, CheckBoxCP})
+    w->setEnabled(on);
+}
+
+// The picture follows the clicks, not the box's state: it starts shown with the box ticked.
+void TFormMain::CheckBoxCPClick() { ImageCP->setVisible(ImageCP->isHidden()); }
+
+std::pair<int, int> TFormMain::ReferenceSize() const {
+  if (CheckBoxCrop->isChecked())
+    return {StrToInt(EditCropW->text().toStdString()), StrToInt(EditCropH->text().toStdString())};
+  return {int(SourceVideoWidth), int(SourceVideoHeight)};
+}
+
+namespace {
+
+// The other side of the link, emptied when it cannot be computed.
+QString LinkedSide(int value, int from, int to) {
+  const std::optional<int> n = ProportionalSize(value, from, to);
+  return n ? QString::number(*n) : QString();
+}
+
+}  // namespace
+
+void TFormMain::EditGIFWChange() {
+  // Only the user's typing counts; what the program writes into the field has no focus.
+  if (!EditGIFW->hasFocus() || !CheckBoxCP->isChecked() || EditGIFW->text().isEmpty()) return;
+  const auto [w0, h0] = ReferenceSize();
+  const int w = StrToInt(EditGIFW->text().toStdString());
+  EditGIFH->setText(LinkedSide(w, w0, h0));
+}
+
+void TFormMain::EditGIFHChange() {
+  if (!EditGIFH->hasFocus() || !CheckBoxCP->isChecked() || EditGIFH->text().isEmpty()) return;
+  const auto [w0, h0] = ReferenceSize();
+  const int h = StrToInt(EditGIFH->text().toStdString());
+  EditGIFW->setText(LinkedSide(h, h0, w0));
+}
+
+bool TFormMain::OnlyNumEditKeyPress(QChar key) {
+  if ((key >= QLatin1Char('0') && key <= QLatin1Char('9')) || key == QChar(8)) return true;
+  if (Beep) Beep();
+  Host.ShowWarningBox("Error input, only accept integer!", "Warning");
+  return false;
+}
+
+void TFormMain::PanelPlayerBtnResize() {
+  // 188: the width of the button row.
+  const int left = (PanelPlayerBtn->width() - 188) / 2;
+  BtnPlayerOpen->move(left, BtnPlayerOpen->y());
+  BtnPlayerPlay->move(left + 30, BtnPlayerPlay->y());
+  BtnPlayerPause->move(BtnPlayerPlay->x(), BtnPlayerPause->y());
+  BtnPlayerStop->move(BtnPlayerPlay->x() + 30, BtnPlayerStop->y());
+  BtnPlayerSMStart->move(BtnPlayerStop->x() + 35, BtnPlayerSMStart->y());
+  BtnPlayerSMStop->move(BtnPlayerSMStart->x() + 30, BtnPlayerSMStop->y());
+  BtnPlayerNextFrame->move(BtnPlayerSMStop->x() + 35, BtnPlayerNextFrame->y());
+}
+
+// The seek bar never keeps the focus, so keys never move it.
+void TFormMain::TrackBarEnter() { BtnOnlyForFocus->setFocus(Qt::OtherFocusReason); }
+
+void TFormMain::PlaceMakeGIFButton() {
+  BtnMakeGIF->setVisible(true);
+  BtnMakeGIF->move(102, BtnMakeGIF->y());
+}
+
+void TFormMain::FormShow() {
+  PlaceMakeGIFButton();
+  Job.IsConverting = false;
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;
+  if (!FShown) {
+    FShown = true;
+    // Centred on the desktop the first time.
+    if (QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+  }
+  FormShow();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  // A job still running ends without its GIF; the graph stops before the window goes.
+  Job.Reset();
+  FilterGraph1.SetActive(false);
+  QWidget::closeEvent(event);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile() && !Job.IsConverting)
+    event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (!data || !data->hasUrls() || data->urls().isEmpty() || Job.IsConverting) return;
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return;
+  event->acceptProposedAction();
+  const std::string path = url.toLocalFile().toStdString();
+  // Opened once the drop has finished, as the open dialog would.
+  QMetaObject::invokeMethod(this, [this, path] { Guarded([this, path] { OpenVideoFile(path); }); }, Qt::QueuedConnection);
+}
+
+// ---- tool bar ----
+
+void TFormMain::BtnEmailClick() {
+  if (ShellOpen) ShellOpen(kSupportMail);
+}
+
+void TFormMain::BtnWebsiteClick() {
+  if (ShellOpen) ShellOpen(kProductPage);
+}
+
+void TFormMain::BtnHelpClick() {
+  // The help page installed with the program, so help works offline; the product page when the
+  // page is missing.
+  const QString page = art::HelpPagePath();
+  if (ShellOpen) ShellOpen(page.isEmpty() ? std::string(kProductPage) + "csm-help.html" : page.toStdString());
+}
+
+void TFormMain::BtnAboutClick() {
+  auto* about = new Tformabout(this);
+  about->setAttribute(Qt::WA_DeleteOnClose);
+  about->exec();
 }
 
 void TFormMain::SetStatusBar(int idx, const std::string& value) {

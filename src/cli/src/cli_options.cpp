@@ -117,6 +117,7 @@ std::string UsageText() {
          "  --loop N          loop count as the Loop field, 0 = forever (default " +
          std::to_string(TOptionDefaults::Loops) + ")\n"
          "  --delay MS        frame delay in milliseconds (default " + std::to_string(TOptionDefaults::Delay) + ")\n"
+         "  --gray            a GIF of 256 greys, as the \"256 grayscale GIF image\" box\n"
          "  --preview         also write the HTML preview page and open it in the browser\n"
          "  --no-open         with --preview: write the page, print its path, open nothing\n"
          "  -q, --quiet       no progress line (it is shown only when standard error is a terminal)\n"
@@ -156,6 +157,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCliOptions& 
       out.Preview = true;
     } else if (a == "--no-open") {
       out.NoOpen = true;
+    } else if (a == "--gray" || a == "--grey") {
+      out.Gray = true;
     } else if (a == "-q" || a == "--quiet") {
       out.Quiet = true;
     } else if (a == "--start" || a == "--end") {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontDatabase>
 
 #include "controls/skin_style.h"
 
@@ -47,10 +48,35 @@ QString SkinStyleSheet() {
   return QString::fromUtf8(file.readAll());
 }
 
+QString SkinFontFamily() {
+  static const QString family = [] {
+    const QString tahoma = QStringLiteral("Tahoma");
+    if (QFontDatabase::hasFamily(tahoma)) return tahoma;
+    // Wine ships a free Tahoma with the same metrics outside the fonts fontconfig knows.
+    for (const char* dir : {"/usr/share/wine/fonts/", "/usr/lib/wine/fonts/"}) {
+      const QString base = QString::fromLatin1(dir);
+      if (QFontDatabase::addApplicationFont(base + "tahoma.ttf") >= 0) {
+        QFontDatabase::addApplicationFont(base + "tahomabd.ttf");
+        if (QFontDatabase::hasFamily(tahoma)) return tahoma;
+      }
+    }
+    return QStringLiteral("DejaVu Sans");
+  }();
+  return family;
+}
+
+QFont SkinFont(int pixelHeight, bool bold) {
+  QFont f(SkinFontFamily());
+  f.setPixelSize(pixelHeight);
+  f.setBold(bold);
+  return f;
+}
+
 void ApplySkin(QApplication& app) {
   app.setStyle(new TAquaStyle);
   app.setPalette(SkinPalette());
   app.setStyleSheet(SkinStyleSheet());
+  app.setFont(SkinFont(11));
 }
 
 }  // namespace clipsmith

@@ -57,6 +57,11 @@ void TSkGIF::AddFrame(TBitmap&& Frame) {
   while (FPending.size() > inFlight) AppendOldest();
 }
 
+void TSkGIF::SetGrayScale(bool gray) {
+  FGIFImg->SetColorReduction(gray ? TColorReduction::rmGrayScale : TColorReduction::rmQuantize);
+  FGIFImg->SetDitherMode(TDitherMode::dmFloydSteinberg);
+}
+
 void TSkGIF::Flush() {
   while (!FPending.empty()) AppendOldest();
 }

@@ -1,6 +1,6 @@
-// The main window's conversion side: the video components, the controls the player and the
-// conversion read, and their handlers. The window's layout and dialogs build on this; the job
-// reads the fields through the window's side of its interfaces (form_conversion).
+// The main window: tool bar, player, options panel and status bar, the video components, and
+// the handlers of the player and the options. The job reads the fields through the window's
+// side of its interfaces (form_conversion).
 #pragma once
 
 #include <QWidget>
@@ -9,8 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/conversion_job.h"
+#include "controls/image_button.h"
+#include "controls/image_panel.h"
+#include "controls/line_panel.h"
 #include "video/filter_graph.h"
 #include "video/sample_grabber.h"
 #include "video/seek_bar.h"
@@ -21,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 
 namespace clipsmith {
 
@@ -52,12 +58,26 @@ struct TFormHost {
   std::function<void(TSkGIF&)> ConfigureBuilder;
 };
 
+// The window's fixed client size.
+inline constexpr int kFormWidth = 900;
+inline constexpr int kFormHeight = 561;
+// The work area's colour, shared by the panels on it.
+inline constexpr TColor kWorkAreaColor = RGBColor(99, 101, 156);
+
+// Targets of the tool buttons.
+inline constexpr const char* kSupportMail = "mailto:support@clipsmith.app?SUBJECT=Clipsmith 4.0";
+inline constexpr const char* kProductPage = "https://clipsmith.app/";
+
 class TFormMain : public QWidget {
  public:
   explicit TFormMain(QWidget* parent = nullptr);
   ~TFormMain() override;
 
   TFormHost Host;
+  // The shell's "open" for the tool buttons (a mail address, a web page, the help page).
+  std::function<void(const std::string& target)> ShellOpen;
+  // The default system beep of the digits-only filter.
+  std::function<void()> Beep;
 
   // Components.
   TFilterGraph FilterGraph1;
@@ -66,25 +86,73 @@ class TFormMain : public QWidget {
   TDSTrackBar* TrackBar;
   QProgressBar* ProgressBar1;
 
-  // Option fields and player controls the handlers read.
+  // Regions.
+  TSkImgPanel* PanelToolBar;
+  TSkImgPanel* PanelBand;
+  TSkLinePanel* PanelAG;
+  TSkLinePanel* PanelParam;
+  TSkLinePanel* PanelPlayer;
+  TSkLinePanel* PanelPlayerBtn;
+  TSkImgPanel* PanelStatusBar;
+
+  // Tool bar.
+  TSkImgBtn* BtnOpen;
+  TSkImgBtn* BtnEmail;
+  TSkImgBtn* BtnWebsite;
+  TSkImgBtn* BtnHelp;
+  TSkImgBtn* BtnAbout;
+
+  // Player button bar.
+  TSkImgBtn* BtnPlayerOpen;
+  TSkImgBtn* BtnPlayerPlay;
+  TSkImgBtn* BtnPlayerPause;
+  TSkImgBtn* BtnPlayerStop;
+  TSkImgBtn* BtnPlayerSMStart;
+  TSkImgBtn* BtnPlayerSMStop;
+  TSkImgBtn* BtnPlayerNextFrame;
+  // Takes the focus the seek bar gives away; outside the visible area.
+  QPushButton* BtnOnlyForFocus;
+
+  // Options panel.
+  QLabel* LabelSpecialAVI;
+  QLabel* LabelStartFrm;
   QLineEdit* EditStartFrame;
+  QLabel* LabelEndFrm;
   QLineEdit* EditEndFrame;
+  QLabel* LabelStep;
   QLineEdit* EditStep;
   QCheckBox* CheckBoxCrop;
+  QLabel* LabelLeft;
   QLineEdit* EditLeft;
+  QLabel* LabelTop;
   QLineEdit* EditTop;
+  QLabel* LabelCropWidth;
   QLineEdit* EditCropW;
+  QLabel* LabelCropHeight;
   QLineEdit* EditCropH;
   QCheckBox* CheckboxResize;
+  QLabel* LabelFrmW;
   QLineEdit* EditGIFW;
+  QLabel* LabelFrmH;
   QLineEdit* EditGIFH;
+  TSkImgPanel* ImageCP;
+  QCheckBox* CheckBoxCP;
+  QLabel* LabelLoops;
   QLineEdit* EditLooping;
+  QLabel* Label12;
+  QLabel* LabelDelay;
   QLineEdit* EditDelay;
-  QPushButton* BtnPlayerPlay;
-  QPushButton* BtnPlayerPause;
+  QLabel* Label13;
+  QCheckBox* CheckBoxGray;
+  TSkImgBtn* BtnMakeGIF;
+
+  // Status bar.
   QLabel* LabelSBLeft;
   QLabel* LabelSBCenter;
   QLabel* LabelSBRight;
+
+  // The numeric fields the digits-only filter watches.
+  std::vector<QLineEdit*> NumericFields() const;
 
   // Size of the loaded video's frames.
   unsigned SourceVideoWidth = 0;
@@ -119,9 +187,38 @@ class TFormMain : public QWidget {
   void TrackBarTimer(std::uint32_t currentPos, std::uint32_t stopPos);
   void CheckBoxCropClick();
   void CheckboxResizeClick();
+  void CheckBoxCPClick();
+  void EditGIFWChange();
+  void EditGIFHChange();
+  // Whether a character typed into a numeric field passes; anything else is swallowed with the
+  // beep and the warning box.
+  bool OnlyNumEditKeyPress(QChar key);
+  void PanelPlayerBtnResize();
+  void TrackBarEnter();
+  void FormShow();
+  void PlaceMakeGIFButton();
   void SetStatusBar(int idx, const std::string& value);
   void ClearStatusBar(int idx);
+  void ClearTIPStatusBar() { ClearStatusBar(2); }
   std::string Caption() const;
+
+  // Tool bar.
+  void BtnEmailClick();
+  void BtnWebsiteClick();
+  void BtnHelpClick();
+  void BtnAboutClick();
+  // The hints the buttons show in slot 2 while the pointer is over them.
+  void BtnOpenMouseEnter() { SetStatusBar(2, "[Tips] Click to import a file to convert"); }
+  void BtnEmailMouseEnter() { SetStatusBar(2, "[Tips] If you have any questions or concerns, pls email to us!"); }
+  void BtnWebsiteMouseEnter() { SetStatusBar(2, "[Tips] Click to visit our website"); }
+  void BtnHelpMouseEnter() { SetStatusBar(2, "Help"); }
+  void BtnAboutMouseEnter() { SetStatusBar(2, "About"); }
+  void BtnPlayerOpenMouseEnter() { SetStatusBar(2, "[Tips] Click to import a file to convert"); }
+  void BtnPlayerPlayMouseEnter() { SetStatusBar(2, "Play"); }
+  void BtnPlayerStopMouseEnter() { SetStatusBar(2, "Stop"); }
+  void BtnPlayerSMStartMouseEnter() { SetStatusBar(2, "Click to take current position as start time"); }
+  void BtnPlayerSMStopMouseEnter() { SetStatusBar(2, "Click to take current position as end time"); }
+  void BtnPlayerNextFrameMouseEnter() { SetStatusBar(2, "Step"); }
 
   // Conversion (the job's handlers).
   void BtnMakeGIFClick() { Guarded([&] { Job.BtnMakeGIFClick(); }); }
@@ -133,9 +230,23 @@ class TFormMain : public QWidget {
   // Runs a handler; an error that escapes it goes to the general error reporting.
   void Guarded(const std::function<void()>& handler);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
+  void BuildControls();
+  void WireEvents();
   void InstallDefaultHost();
+  // The reference size of the proportional link: the crop's, else the source's.
+  std::pair<int, int> ReferenceSize() const;
   TSettings* FSettings = nullptr;
+  bool FShown = false;
+  // The handler an event runs, for the error report.
+  std::string FHandler;
   std::unique_ptr<TSettings> FOwnSettings;
 };
 

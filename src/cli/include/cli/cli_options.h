@@ -23,6 +23,8 @@ struct TCliOptions {
   bool Preview = false;
   bool NoOpen = false;
   bool Quiet = false;
+  // Frames reduced to 256 greys instead of the octree palette.
+  bool Gray = false;
   std::string Input;
   std::string Output;
   // Marks in milliseconds; the end defaults to the end of the video.

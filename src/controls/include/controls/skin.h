@@ -2,6 +2,7 @@
 // themes included. A fixed style and palette, and a style sheet for the glossy details.
 #pragma once
 
+#include <QFont>
 #include <QPalette>
 #include <QString>
 
@@ -16,6 +17,11 @@ inline constexpr const char* kSkinName = "Aqua";
 QPalette SkinPalette();
 // The style sheet text (from the library's resources).
 QString SkinStyleSheet();
+// The window's typeface: Tahoma where installed (also Wine's metric-compatible one from its font
+// folder), else DejaVu Sans.
+QString SkinFontFamily();
+// That face at a pixel height (the character height the window's tables give).
+QFont SkinFont(int pixelHeight, bool bold = false);
 // The skin's style (TAquaStyle) with the skin palette and style sheet for the whole application.
 void ApplySkin(QApplication& app);
 

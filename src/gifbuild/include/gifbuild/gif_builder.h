@@ -38,6 +38,11 @@ class TSkGIF {
   // Appends every frame still being reduced.
   void Flush();
 
+  // Frames added from now on are reduced to the 256 greys (rmGrayScale) with Floyd-Steinberg
+  // dithering instead of the octree palette; false returns to the octree.
+  void SetGrayScale(bool gray);
+  bool GrayScale() const { return FGIFImg->ColorReduction() == TColorReduction::rmGrayScale; }
+
   // Writes the image to GIFFileName. The file appears, or replaces an earlier one, only once the
   // whole image was written; a failure leaves any existing file as it was and no temporary file.
   void SaveToDisk();
