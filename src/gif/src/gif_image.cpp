@@ -105,8 +105,15 @@ void TGIFFrame::Assign(TGIFFrame* source) {
   if (!source) return;
   if (!source->Empty()) {
     FImageDescriptor = source->FImageDescriptor;
-    NewPixelData();
-    std::memcpy(FData.get(), source->FData.get(), std::size_t(FDataSize));
+    if (source->FEncoded) {
+      // A compacted frame's image data serves its copy too: same pixels, same colour map.
+      FreePixelData();
+      FDataSize = source->FDataSize;
+      FEncoded = std::make_unique<TEncodedRef>(*source->FEncoded);
+    } else {
+      NewPixelData();
+      std::memcpy(FData.get(), source->FData.get(), std::size_t(FDataSize));
+    }
     FColorMap.Assign(source->ActiveColorMap());
     FExtensions.Assign(source->FExtensions);
   }
@@ -154,6 +161,7 @@ void TGIFFrame::NewPixelData() {
 }
 
 void TGIFFrame::ClearPixelData() {
+  if (FEncoded) Expand();
   if (!FData || FDataSize == 0) return;
   std::uint8_t fill = Transparent() ? std::uint8_t(FGCE->TransparentColorIndex()) : 0;
   std::memset(FData.get(), fill, std::size_t(FDataSize));
@@ -161,10 +169,12 @@ void TGIFFrame::ClearPixelData() {
 
 void TGIFFrame::FreePixelData() {
   FData.reset();
+  FEncoded.reset();
   FDataSize = 0;
 }
 
 void TGIFFrame::NeedPixelData() {
+  if (FEncoded) Expand();
   if (!FData) {
     NewPixelData();
     ClearPixelData();
@@ -183,7 +193,7 @@ std::uint8_t& TGIFFrame::PixelAt(int x, int y) {
   return RowData(y)[x];
 }
 
-bool TGIFFrame::Empty() const { return !FData || FDataSize == 0 || Height() == 0 || Width() == 0; }
+bool TGIFFrame::Empty() const { return (!FData && !FEncoded) || FDataSize == 0 || Height() == 0 || Width() == 0; }
 
 bool TGIFFrame::Transparent() const { return FGCE && FGCE->Transparent(); }
 

@@ -1,5 +1,7 @@
 // The block layout of a GIF file: signature, logical screen, colour tables, frames, trailer.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
@@ -86,12 +88,23 @@ void TGIFFrame::SaveToStream(TStream& stream, int imageBitsPerPixel) {
   FColorMap.SaveToStream(stream);
 
   int bits, colors;
-  if (FColorMap.Count() > 0) {
-    bits = FColorMap.BitsPerPixel();
-    colors = FColorMap.Count();
-  } else {
-    bits = FImage ? imageBitsPerPixel : 0;
-    colors = 1 << bits;
+  WriterCodeSize(imageBitsPerPixel, bits, colors);
+  if (FEncoded) {
+    const TEncodedRef& e = *FEncoded;
+    if (e.Bits == bits && e.Colors == colors && e.Interlaced == Interlaced()) {
+      // Encoded for exactly this: the stored bytes are what the encoder would write.
+      constexpr std::size_t kChunk = 64 * 1024;
+      std::vector<std::uint8_t> chunk(std::min(kChunk, e.Size));
+      for (std::size_t done = 0; done < e.Size;) {
+        const std::size_t n = std::min(chunk.size(), e.Size - done);
+        e.Store->Read(e.Offset + done, std::span(chunk.data(), n));
+        stream.WriteBuffer(chunk.data(), n);
+        done += n;
+      }
+      return;
+    }
+    // The colour map or the interlacing changed since: encoded afresh from the pixels.
+    Expand();
   }
   TDirectLZWEncoder encoder;
   if (FImage) {

@@ -1,6 +1,7 @@
 #include "gifbuild/gif_builder.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "gif/color_reduction.h"
@@ -51,7 +52,18 @@ void TSkGIF::AddFrame(TBitmap&& Frame) {
     return;
   }
   FPending.push_back(std::async(std::launch::async, [source = std::move(Frame), reduction, dither, bits]() mutable {
-    return QuantizeBitmap(source, reduction, dither, bits, nullptr);
+    TReducedFrame out;
+    out.Reduced = QuantizeBitmap(source, reduction, dither, bits, nullptr);
+    source = TBitmap();
+    // The frame's image data is encoded here too, from the very pixels the image takes from the
+    // reduced bitmap (the same import into a frame of a scratch image). The frame checks that
+    // they match before it uses them.
+    TGIFImage scratch;
+    TGIFFrame* frame = scratch.Add(out.Reduced);
+    if (!frame->Empty() && frame->ColorMap().Count() > 0)
+      TGIFFrame::EncodeImageData(frame->Data(), frame->Width(), frame->Height(), frame->Interlaced(),
+                                 frame->ColorMap().BitsPerPixel(), frame->ColorMap().Count(), out.Encoded);
+    return out;
   }));
   const std::size_t inFlight = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
   while (FPending.size() > inFlight) AppendOldest();
@@ -67,15 +79,27 @@ void TSkGIF::Flush() {
 }
 
 void TSkGIF::AppendOldest() {
-  std::future<TBitmap> next = std::move(FPending.front());
+  std::future<TReducedFrame> next = std::move(FPending.front());
   FPending.pop_front();
   // An indexed bitmap is taken over as it is: the same indices and 256-entry colour table the
   // frame would have made from the true-colour one.
-  TBitmap reduced = next.get();
-  AppendFrame(reduced);
+  TReducedFrame reduced = next.get();
+  AppendFrame(reduced.Reduced, &reduced.Encoded);
 }
 
-void TSkGIF::AppendFrame(TBitmap& Frame) {
+void TSkGIF::AppendFrame(TBitmap& Frame, TEncodedImageData* encoded) {
+  if (!FStoreChosen) {
+    // Frames wait for the file in their encoded form on disk: beside the file to be, where the
+    // room for it is needed anyway, else in the temporary folder, else in memory.
+    std::vector<std::string> folders;
+    if (!GIFFileName.empty()) {
+      std::filesystem::path dir = std::filesystem::path(GIFFileName).parent_path();
+      folders.push_back(dir.empty() ? std::string(".") : dir.string());
+    }
+    folders.push_back(GetTempDir());
+    FGIFImg->SetFrameStore(MakeFrameStore(folders));
+    FStoreChosen = true;
+  }
   FGIFFrame = FGIFImg->Add(Frame);
 
   if (FGIFImg->Images().Count() == 1 && Loops != 1) {
@@ -90,6 +114,12 @@ void TSkGIF::AppendFrame(TBitmap& Frame) {
   if (Transparent && FGIFFrame->ColorMap().IndexOf(TransColor) != -1) FCtrExt->SetTransparentColor(TransColor);
   FCtrExt->SetDelay(int((Delay / 10) & 0xFFFFu));
   FGIFFrame->Extensions().Add(FCtrExt);
+
+  // From here on the frame costs its encoded bytes, not its pixels.
+  if (encoded)
+    FGIFFrame->Compact(std::move(*encoded));
+  else
+    FGIFFrame->Compact();
 }
 
 namespace detail {
@@ -112,14 +142,11 @@ std::size_t EncodedSizeBound(TGIFImage& image) {
 
 void TSkGIF::SaveToDisk() {
   Flush();
-  // The whole file is encoded before anything touches the disk, so an encoding error leaves no
-  // trace there either.
-  TMemoryStream encoded;
-  // Reserving the most the file can take avoids copying a growing buffer of many megabytes
-  // while every frame is still in memory.
-  encoded.Reserve(detail::EncodedSizeBound(*FGIFImg));
-  FGIFImg->SaveToStream(encoded);
-  detail::ReplaceFileWith(GIFFileName, encoded.Memory());
+  // Nothing to write is told before any file is touched.
+  if (FGIFImg->Version() == TGIFVersion::gvUnknown) throw GIFException(gifmsg::sNoFrames);
+  // Written as it is encoded into a temporary file that takes the name only once complete; an
+  // encoding or write error removes it, so neither leaves a trace.
+  detail::ReplaceFileWith(GIFFileName, [this](TStream& out) { FGIFImg->SaveToStream(out); });
 }
 
 void TSkGIF::MakeGIFPreview() {

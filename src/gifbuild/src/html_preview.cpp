@@ -228,8 +228,28 @@ std::string GetAppDir() {
   return dir;
 }
 
+namespace {
+
+// Counts what is written and keeps none of it: the size of a long clip's file without its bytes
+// in memory.
+class TCountingStream final : public TStream {
+ public:
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  std::size_t Write(const void*, std::size_t count) override {
+    FCount += std::int64_t(count);
+    return count;
+  }
+  std::int64_t Seek(std::int64_t, TSeekOrigin) override { return FCount; }
+  std::int64_t Size() override { return FCount; }
+
+ private:
+  std::int64_t FCount = 0;
+};
+
+}  // namespace
+
 std::string GetGIFSizeText(TGIFImage& image) {
-  TMemoryStream encoded;
+  TCountingStream encoded;
   image.SaveToStream(encoded);
   return FormatGIFSize(encoded.Size(), UserNumberSeparators());
 }

@@ -20,6 +20,10 @@ std::string ReasonOf(const std::string& message) {
 }  // namespace
 
 void ReplaceFileWith(const std::string& fileName, std::span<const std::uint8_t> bytes, bool followLink) {
+  ReplaceFileWith(fileName, [bytes](TStream& out) { out.WriteBuffer(bytes.data(), bytes.size()); }, followLink);
+}
+
+void ReplaceFileWith(const std::string& fileName, const std::function<void(TStream&)>& write, bool followLink) {
   if (fileName.empty()) throw EFOpenError("Cannot create file \"\". No such file or directory");
   std::error_code ec;
   fs::path target(fileName);
@@ -35,7 +39,7 @@ void ReplaceFileWith(const std::string& fileName, std::span<const std::uint8_t> 
   bool existed = !ec && fs::exists(before);
 
   try {
-    WriteFileAtomically(target.string(), bytes);
+    WriteFileAtomically(target.string(), write);
   } catch (const EFOpenError& e) {
     throw EFOpenError("Cannot create file \"" + fileName + "\". " + ReasonOf(e.what()));
   } catch (const EWriteError& e) {

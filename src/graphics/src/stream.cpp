@@ -139,7 +139,37 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   return out;
 }
 
+namespace {
+
+// Appends to an open file through its buffer; the position is the count written.
+class TAppendFileStream final : public TStream {
+ public:
+  explicit TAppendFileStream(std::FILE* file) : FFile(file) {}
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  std::size_t Write(const void* buffer, std::size_t count) override {
+    const std::size_t n = std::fwrite(buffer, 1, count, FFile);
+    FWritten += std::int64_t(n);
+    return n;
+  }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    if (offset != 0 || origin == TSeekOrigin::soBeginning) throw EStreamError("Stream seek error");
+    return FWritten;
+  }
+
+ private:
+  std::FILE* FFile;
+  std::int64_t FWritten = 0;
+};
+
+}  // namespace
+
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> bytes) {
+  WriteFileAtomically(fileName, [bytes](TStream& out) {
+    if (!bytes.empty() && out.Write(bytes.data(), bytes.size()) != bytes.size()) throw EWriteError("Stream write error");
+  });
+}
+
+void WriteFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& write) {
   namespace fs = std::filesystem;
   fs::path target(fileName);
   fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -163,7 +193,20 @@ void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8
     }
     throw EFOpenError("Cannot create file \"" + temp.string() + "\". " + std::strerror(err));
   }
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  // Large writes go straight through; the encoder's many small ones are gathered.
+  std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  bool ok = true;
+  try {
+    TAppendFileStream out(f);
+    write(out);
+  } catch (const EWriteError&) {
+    ok = false;
+  } catch (...) {
+    std::fclose(f);
+    std::error_code ec;
+    fs::remove(temp, ec);
+    throw;
+  }
   ok = ok && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
   ok = (std::fclose(f) == 0) && ok;
   std::error_code ec;

@@ -6,7 +6,9 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "gif/frame_store.h"
 #include "gif/gif_color_map.h"
 #include "gif/gif_list.h"
 #include "gif/gif_types.h"
@@ -51,6 +53,21 @@ inline constexpr std::uint8_t idInterlaced = 0x40;
 inline constexpr std::uint8_t idSort = 0x20;
 inline constexpr std::uint8_t idReserved = 0x18;
 inline constexpr std::uint8_t idColorTableSize = 0x07;
+
+// A frame's image data as the writer writes it (the minimum code size byte, the data sub-blocks
+// and the terminator), with what it was encoded for.
+struct TEncodedImageData {
+  std::vector<std::uint8_t> Bytes;
+  int Bits = 0;    // the code size the writer asks for
+  int Colors = 0;  // the colour count the pixels were checked against
+  int Width = 0;
+  int Height = 0;
+  bool Interlaced = false;
+  std::uint64_t PixelHash = 0;  // FramePixelHash of the pixels encoded
+};
+
+// A 64-bit hash of pixel bytes, to tell that data encoded elsewhere came from these pixels.
+std::uint64_t FramePixelHash(const std::uint8_t* pixels, std::size_t count);
 
 // One stretch of a GIF stream.
 class TGIFItem : public TPersistent {
@@ -151,8 +168,28 @@ class TGIFFrame final : public TGIFItem {
   void NeedPixelData();
   std::uint8_t* RowData(int y);
   std::uint8_t& PixelAt(int x, int y);
-  std::uint8_t* Data() const { return FData.get(); }
+  // The pixels; a compacted frame decodes them first and holds them from then on.
+  std::uint8_t* Data() const {
+    if (FEncoded) Expand();
+    return FData.get();
+  }
   int DataSize() const { return FDataSize; }
+
+  // Keeps the frame in the form it is written in: its image data, encoded for the present colour
+  // map, goes to the image's frame store and the pixels are released. Whatever asks for pixels
+  // later gets them decoded, and they stay. A frame without a local colour map (its code size
+  // follows the other frames), an empty frame, or one whose pixels lie outside its colour table
+  // (the writer's warning belongs to the save) keeps its pixels.
+  void Compact();
+  // The same with image data that was encoded from this frame's pixels elsewhere (a worker
+  // thread). Data that does not match the frame as it is now is not used: the frame encodes
+  // itself.
+  void Compact(TEncodedImageData&& encoded);
+  bool Compacted() const { return FEncoded != nullptr; }
+  // Encodes the pixels as the writer would with bits and colors; false (out left incomplete)
+  // when the encoder warned.
+  static bool EncodeImageData(const std::uint8_t* pixels, int width, int height, bool interlaced, int bits,
+                              int colors, TEncodedImageData& out);
 
   bool Empty() const;
   bool Transparent() const;
@@ -180,7 +217,22 @@ class TGIFFrame final : public TGIFItem {
   explicit TGIFFrame(TGIFImage* image);
   friend class TGIFGraphicControlExtension;
 
-  std::unique_ptr<std::uint8_t[]> FData;
+  struct TEncodedRef {
+    std::shared_ptr<TFrameStore> Store;
+    std::uint64_t Offset = 0;
+    std::size_t Size = 0;
+    int Bits = 0;
+    int Colors = 0;
+    bool Interlaced = false;
+  };
+  // The code size and colour count the writer takes for this frame now.
+  void WriterCodeSize(int imageBitsPerPixel, int& bits, int& colors) const;
+  // Decodes the compacted image data back into pixels.
+  void Expand() const;
+  void StoreEncoded(TEncodedImageData& encoded);
+
+  mutable std::unique_ptr<std::uint8_t[]> FData;
+  mutable std::unique_ptr<TEncodedRef> FEncoded;
   int FDataSize = 0;
   TGIFLocalColorMap FColorMap;
   TGIFExtensionList FExtensions;
@@ -267,6 +319,10 @@ class TGIFImage : public TPersistent {
   void SetAnimationSpeed(int value);
 
   void Pack();
+  // Where compacted frames keep their image data; a memory store unless one was set.
+  std::shared_ptr<TFrameStore> FrameStore();
+  void SetFrameStore(std::shared_ptr<TFrameStore> store) { FFrameStore = std::move(store); }
+
   void Warning(TPersistent* sender, TGIFSeverity severity, const std::string& msg);
   void Progress(TPersistent* sender, TProgressStage stage, int percentDone, bool redrawNow, const TRect& r,
                 const std::string& msg);
@@ -279,6 +335,7 @@ class TGIFImage : public TPersistent {
   TNotifyEvent OnChange;
 
  private:
+  std::shared_ptr<TFrameStore> FFrameStore;
   TGIFImageList FImages;
   TGIFHeader FHeader;
   TColorReduction FColorReduction = TColorReduction::rmQuantize;

@@ -43,6 +43,10 @@ class TSkGIF {
   void SetGrayScale(bool gray);
   bool GrayScale() const { return FGIFImg->ColorReduction() == TColorReduction::rmGrayScale; }
 
+  // Every frame, once added, is kept as its encoded image data in an unnamed temporary file
+  // (beside GIFFileName, else in the temporary folder, else in memory), so that memory does not
+  // grow with the clip; its pixels are decoded again when asked for.
+  //
   // Writes the image to GIFFileName. The file appears, or replaces an earlier one, only once the
   // whole image was written; a failure leaves any existing file as it was and no temporary file.
   void SaveToDisk();
@@ -70,9 +74,14 @@ class TSkGIF {
   TBrowserOpener Opener;
 
  private:
-  void AppendFrame(TBitmap& Frame);
+  struct TReducedFrame {
+    TBitmap Reduced;
+    TEncodedImageData Encoded;  // empty when the worker could not encode it
+  };
+  void AppendFrame(TBitmap& Frame, TEncodedImageData* encoded = nullptr);
   void AppendOldest();
-  std::deque<std::future<TBitmap>> FPending;
+  std::deque<std::future<TReducedFrame>> FPending;
+  bool FStoreChosen = false;
 };
 
 namespace detail {

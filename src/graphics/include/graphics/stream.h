@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -113,6 +114,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
 // The temporary file is made new (never through a link) and the rename replaces a link at
 // fileName rather than writing where it points.
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> bytes);
+// The same with the bytes that write puts into the stream it is given (buffered, written as they
+// come). An exception from write removes the temporary file and goes on unchanged.
+void WriteFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& write);
 
 // Whether both names lead to the same file (the same device and inode once links are
 // followed); false when either does not exist.
