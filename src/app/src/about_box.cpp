@@ -31,7 +31,7 @@ Tformabout::Tformabout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Framele
   lb_version = new QLabel(panel_help);
   lb_version->setObjectName("lb_version");
   lb_version->setFont(SkinFont(11, true));
-  lb_version->setStyleSheet("QLabel { color: #ffffff; background: transparent; }");
+  lb_version->setStyleSheet("QLabel { color: #2a2e6e; background: transparent; }");
   lb_version->setAttribute(Qt::WA_TransparentForMouseEvents);
   lb_version->move(293, 62);
 }
