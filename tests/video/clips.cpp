@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -107,6 +108,11 @@ std::vector<TClip> MakeClipTable() {
   // are even, 4:4:4 otherwise; a noisy source, so that every pixel of every frame is its own.
   // testsrc2 makes even sizes of 16 and more: smaller and odd sizes are cut out of a larger one.
   for (const TClip& s : SizeClipTable()) c.push_back(s);
+  // Wider than high, so that a quarter turn shows; its turned copies (turn_*.mp4) differ only in
+  // the display matrix of the track header.
+  c.push_back({"turn_source.mp4", "-f lavfi -i testsrc2=size=48x32:rate=25:duration=0.4 -vf noise=alls=40:allf=t "
+               "-c:v libx264 -bf 0 -pix_fmt yuv420p",
+               48, 32, 10, Cfr(10, 400000), 4000000});
   return c;
 }
 
@@ -176,6 +182,23 @@ void MakeDerived(const std::string& name, const std::string& path) {
     auto bytes = read(ClipPath("cut_source.mkv"));
     bytes.resize(bytes.size() * 55 / 100);
     write(path, bytes);
+  } else if (name.rfind("turn_", 0) == 0) {
+    // The track header's matrix (a b u / c d v / x y w, 16.16 but u v w 2.30): x' = a x + c y,
+    // y' = b x + d y, as QuickTime and FFmpeg read it.
+    static const std::map<std::string, std::array<int, 4>> kMatrices = {
+        {"turn_cw.mp4", {0, 1, -1, 0}},   {"turn_half.mp4", {-1, 0, 0, -1}}, {"turn_ccw.mp4", {0, -1, 1, 0}},
+        {"turn_mirror.mp4", {-1, 0, 0, 1}}, {"turn_flip.mp4", {1, 0, 0, -1}}, {"turn_transpose.mp4", {0, 1, 1, 0}}};
+    auto abcd = kMatrices.at(name);
+    auto bytes = read(ClipPath("turn_source.mp4"));
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin("tkhd"), std::end("tkhd") - 1);
+    if (at == bytes.end()) throw std::runtime_error("no track header in turn_source.mp4");
+    // After the type: version and flags (4), then the times, track id and duration (20, or 32 for
+    // version 1), 8 reserved, layer, group, volume and 2 reserved (8): the matrix.
+    std::size_t m = std::size_t(at - bytes.begin()) + 4 + (bytes[std::size_t(at - bytes.begin()) + 4] == 1 ? 44 : 32) + 8;
+    const std::int32_t values[9] = {abcd[0] * 65536, abcd[1] * 65536, 0, abcd[2] * 65536, abcd[3] * 65536, 0, 0, 0, 1 << 30};
+    for (int i = 0; i < 9; ++i)
+      for (int k = 0; k < 4; ++k) bytes[m + std::size_t(i) * 4 + std::size_t(k)] = char(std::uint32_t(values[i]) >> (24 - 8 * k));
+    write(path, bytes);
   } else {
     throw std::runtime_error("unknown clip " + name);
   }
@@ -223,6 +246,7 @@ std::string ClipPath(const std::string& name) {
   if (name == "truncated.mp4") ClipPath("moov_at_end.mp4");
   if (name == "unknown_codec.avi") ClipPath("cut_source.avi.src");
   if (name == "ends_early.mkv") ClipPath("cut_source.mkv");
+  if (name.rfind("turn_", 0) == 0 && name != "turn_source.mp4") ClipPath("turn_source.mp4");
   TDirLock lock(dir);
   if (fs::exists(path)) return path;
   std::string tmp = path + ".tmp-" + std::to_string(::getpid());

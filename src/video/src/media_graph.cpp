@@ -1248,7 +1248,11 @@ TSamplePtr TMediaGraph::Convert(const AVFrame* f, int width, int height, int bit
   sample->Time = time;
   int slot = bitCount == 32 ? 0 : 1;
   AVPixelFormat dstFormat = bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-  SwsContext* sws = sws_getCachedContext(FSws[slot], f->width, f->height, AVPixelFormat(f->format), width, height,
+  // A picture shown turned by a quarter turn is scaled at its coded size, then turned.
+  const TOrientation orientation = FDecoder ? FDecoder->Orientation() : TOrientation{};
+  const int codedWidth = orientation.SwapsSides() ? height : width;
+  const int codedHeight = orientation.SwapsSides() ? width : height;
+  SwsContext* sws = sws_getCachedContext(FSws[slot], f->width, f->height, AVPixelFormat(f->format), codedWidth, codedHeight,
                                          dstFormat, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (sws != FSws[slot]) {
     FSws[slot] = sws;
@@ -1274,12 +1278,12 @@ TSamplePtr TMediaGraph::Convert(const AVFrame* f, int width, int height, int bit
   // sample's rows are then copied bottom-up, with each row's padding zeroed, so that every byte
   // the sample holds is set on every run.
   AVFrame* scratch = FScratch[slot].get();
-  if (!scratch || scratch->width != width || scratch->height != height || scratch->format != dstFormat) {
+  if (!scratch || scratch->width != codedWidth || scratch->height != codedHeight || scratch->format != dstFormat) {
     FScratch[slot].reset(av_frame_alloc());
     scratch = FScratch[slot].get();
     if (!scratch) throw std::bad_alloc();
-    scratch->width = width;
-    scratch->height = height;
+    scratch->width = codedWidth;
+    scratch->height = codedHeight;
     scratch->format = dstFormat;
     if (av_frame_get_buffer(scratch, 0) < 0) {
       FScratch[slot].reset();
@@ -1287,14 +1291,18 @@ TSamplePtr TMediaGraph::Convert(const AVFrame* f, int width, int height, int bit
     }
   }
   int scaled = sws_scale(sws, f->data, f->linesize, 0, f->height, scratch->data, scratch->linesize);
-  if (scaled != height) {
+  if (scaled != codedHeight) {
     std::memset(sample->Bits, 0, sample->Size);
     return sample;
   }
   const std::size_t rowBytes = std::size_t(width) * std::size_t(bitCount / 8);
+  if (!orientation.Identity())
+    CopyOriented(scratch->data[0], scratch->linesize[0], codedWidth, codedHeight, bitCount / 8, orientation,
+                 sample->Bits + std::size_t(height - 1) * sample->Stride, -std::ptrdiff_t(sample->Stride));
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = sample->Bits + std::size_t(height - 1 - y) * sample->Stride;
-    std::memcpy(row, scratch->data[0] + std::size_t(y) * std::size_t(scratch->linesize[0]), rowBytes);
+    if (orientation.Identity())
+      std::memcpy(row, scratch->data[0] + std::size_t(y) * std::size_t(scratch->linesize[0]), rowBytes);
     std::memset(row + rowBytes, 0, sample->Stride - rowBytes);
   }
   return sample;

@@ -76,6 +76,11 @@ HRESULT TDecoder::Open(const std::string& fileName, std::unique_ptr<TDecoder>& d
     d->FSarNum = sar.num;
     d->FSarDen = sar.den;
   }
+  // Everything after the decoder sees the picture the way it is shown.
+  if (d->FOrientation.SwapsSides()) {
+    std::swap(d->FWidth, d->FHeight);
+    std::swap(d->FSarNum, d->FSarDen);
+  }
   d->FAhead.push_back(std::move(first));
   d->FDuration = d->ScanDuration();
   char line[256];
@@ -123,6 +128,11 @@ HRESULT TDecoder::OpenContexts(std::string& info) {
   AVStream* st = FFormat->streams[FStream];
   for (unsigned i = 0; i < FFormat->nb_streams; ++i)
     if (int(i) != FStream) FFormat->streams[i]->discard = AVDISCARD_ALL;
+  std::size_t matrixSize = 0;
+  const std::uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+  FOrientation = matrix && matrixSize >= 9 * sizeof(std::int32_t)
+                     ? OrientationOfDisplayMatrix(reinterpret_cast<const std::int32_t*>(matrix))
+                     : TOrientation{};
   FTimeBaseNum = st->time_base.num;
   FTimeBaseDen = st->time_base.den;
   FCodec = avcodec_alloc_context3(codec);

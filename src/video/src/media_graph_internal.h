@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "frame_orientation.h"
 #include "video/media_graph.h"
 
 struct AVFormatContext;
@@ -71,6 +72,7 @@ class TDecoder {
   // returns false, leaving the decoder for the next seek to put right.
   bool Seek(REFERENCE_TIME t, TDecodedFrame& current, const std::function<bool()>& abandon = {});
 
+  // Width and height as shown: traded when the file asks for a quarter turn.
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
   int SarNum() const { return FSarNum; }
@@ -80,6 +82,8 @@ class TDecoder {
   // End of the last frame once decoding has reached the end of the stream, else -1.
   REFERENCE_TIME DecodedEnd() const { return FDrained ? FLastEnd : -1; }
   const std::string& CodecName() const { return FCodecName; }
+  // How decoded pictures are turned to be shown.
+  TOrientation Orientation() const { return FOrientation; }
 
  private:
   TDecoder() = default;
@@ -110,6 +114,7 @@ class TDecoder {
   REFERENCE_TIME FLastEnd = 0;
   REFERENCE_TIME FDuration = 0;
   int FWidth = 0, FHeight = 0, FSarNum = 1, FSarDen = 1;
+  TOrientation FOrientation;
   std::string FCodecName;
   std::deque<TDecodedFrame> FAhead;
 };
