@@ -23,6 +23,9 @@ constexpr AVRational kRefTimeBase{1, 10000000};
 // A run of this many failed decodes with no good frame in between is taken as the end of the
 // usable data.
 constexpr int kMaxErrorRun = 2000;
+// A run of this many packets with neither a frame nor a read position beyond any seen before is
+// a demuxer going round in circles in damaged data: it is taken as the end of the file.
+constexpr int kMaxStalledPackets = 10000;
 
 AVRational TimeBaseOf(int num, int den) { return AVRational{num, den}; }
 
@@ -165,6 +168,8 @@ void TDecoder::ResetDecoding() {
   FFlushSent = false;
   FDrained = false;
   FErrorRun = 0;
+  FStalledPackets = 0;
+  FFurthestPos = -1;
   FHaveLast = false;
 }
 
@@ -176,6 +181,7 @@ int TDecoder::DecodeOne(TDecodedFrame& out) {
     int r = avcodec_receive_frame(FCodec, frame.get());
     if (r == 0) {
       FErrorRun = 0;
+      FStalledPackets = 0;
       AVRational tb = TimeBaseOf(FTimeBaseNum, FTimeBaseDen);
       std::int64_t ts = frame->best_effort_timestamp;
       if (ts == AV_NOPTS_VALUE) ts = FHaveLast ? FLastTs + FLastDur : (FOriginKnown ? FOrigin : 0);
@@ -213,6 +219,14 @@ int TDecoder::DecodeOne(TDecodedFrame& out) {
     r = av_read_frame(FFormat, FPacket);
     if (r < 0) {
       FDemuxDone = true;  // end of the file, or of its readable data
+      continue;
+    }
+    if (FPacket->pos > FFurthestPos) {
+      FFurthestPos = FPacket->pos;
+      FStalledPackets = 0;
+    } else if (++FStalledPackets > kMaxStalledPackets) {
+      av_packet_unref(FPacket);
+      FDemuxDone = true;
       continue;
     }
     if (FPacket->stream_index != FStream) {

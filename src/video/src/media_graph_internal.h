@@ -111,6 +111,8 @@ class TDecoder {
   bool FHaveLast = false;
   bool FDemuxDone = false, FFlushSent = false, FDrained = false;
   int FErrorRun = 0;
+  int FStalledPackets = 0;
+  std::int64_t FFurthestPos = -1;  // furthest read position since the last seek
   REFERENCE_TIME FLastEnd = 0;
   REFERENCE_TIME FDuration = 0;
   int FWidth = 0, FHeight = 0, FSarNum = 1, FSarDen = 1;
