@@ -223,6 +223,7 @@ int main(int argc, char** argv) {
   };
   SetExceptionReporter([&](std::exception_ptr e) { Fail(run, DescribeException(e)); });
   player.Graph.OnGraphStepComplete = [&](TFilterGraph*) { guarded([&] { job.FilterGraph1GraphStepComplete(); }); };
+  player.Graph.OnGraphErrorAbort = [&](TFilterGraph*, HRESULT hr) { guarded([&] { job.FilterGraph1GraphErrorAbort(hr); }); };
 
   host.Progress = !opt.Quiet && !opt.Info && isatty(STDERR_FILENO);
 

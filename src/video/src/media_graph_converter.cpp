@@ -1,11 +1,16 @@
 // The frame converter and its sample pool.
 #include "media_graph_converter.h"
 
+#include "media_tuning.h"
+
 #include <cstring>
 #include <new>
+#include <string>
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -38,7 +43,7 @@ TSamplePtr TSamplePool::Get(int width, int height, int bitCount) {
 void TSamplePool::Put(TVideoSample* p) {
   std::unique_ptr<TVideoSample> sample(p);
   std::lock_guard lk(FLock);
-  if (FFree.size() < 4) FFree.push_back(std::move(sample));
+  if (FFree.size() < tuning::kSamplePoolSize) FFree.push_back(std::move(sample));
 }
 
 TFrameConverter::~TFrameConverter() {
@@ -61,8 +66,13 @@ TSamplePtr TFrameConverter::Convert(const AVFrame* f, int width, int height, int
     FSwsColorspace[slot] = FSwsRange[slot] = -1;
   }
   if (!sws) {
-    std::memset(sample->Bits, 0, sample->Size);
-    return sample;
+    // A picture the scaler cannot take (a pixel format it does not read, a size it refuses) has
+    // no frame to show: a black one would pass for the video's picture.
+    const char* format = av_get_pix_fmt_name(AVPixelFormat(f->format));
+    throw EMediaError(AVERROR(ENOSYS), "no scaler from " + std::string(format ? format : "an unknown format") + " " +
+                                           std::to_string(f->width) + "x" + std::to_string(f->height) + " to " +
+                                           std::to_string(codedWidth) + "x" + std::to_string(codedHeight) + " at " +
+                                           std::to_string(bitCount) + " bits");
   }
   if (FSwsColorspace[slot] != f->colorspace || FSwsRange[slot] != f->color_range) {
     // The colour matrix and range of the frame, as the ffmpeg command's scaler takes them.
@@ -93,10 +103,9 @@ TSamplePtr TFrameConverter::Convert(const AVFrame* f, int width, int height, int
     }
   }
   int scaled = sws_scale(sws, f->data, f->linesize, 0, f->height, scratch->data, scratch->linesize);
-  if (scaled != codedHeight) {
-    std::memset(sample->Bits, 0, sample->Size);
-    return sample;
-  }
+  if (scaled != codedHeight)
+    throw EMediaError(AVERROR_EXTERNAL, "the scaler gave " + std::to_string(scaled) + " of " +
+                                            std::to_string(codedHeight) + " rows");
   const std::size_t rowBytes = std::size_t(width) * std::size_t(bitCount / 8);
   if (!orientation.Identity())
     CopyOriented(scratch->data[0], scratch->linesize[0], codedWidth, codedHeight, bitCount / 8, orientation,

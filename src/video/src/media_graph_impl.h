@@ -20,6 +20,7 @@
 #include "media_graph_internal.h"
 #include "media_graph_pins.h"
 #include "media_graph_renderer.h"
+#include "media_tuning.h"
 #include "video/media_clock.h"
 #include "video/media_graph.h"
 
@@ -98,6 +99,11 @@ class TMediaGraph final : public IGraphBuilder,
  private:
   // ----- called with FMutex held
   bool BusyLocked() const { return FBusy || !FRequests.empty(); }
+  // The worker has nothing to do but decode the next frame ahead.
+  bool IdleDecodeAheadLocked() const {
+    return FDecoder && FState != State_Running && !FAheadFailed && FDecoder->AheadCount() < tuning::kIdleDecodeAhead &&
+           !FDecoder->Drained();
+  }
   REFERENCE_TIME ClockPositionLocked(Clock::time_point now) const;
   REFERENCE_TIME CurrentPositionLocked() const;
   void EnqueueLocked(TRequest r);
@@ -146,6 +152,7 @@ class TMediaGraph final : public IGraphBuilder,
   bool FEndReported = false;
   bool FSeeking = false;                  // the worker is carrying out a seek or a stop
   std::atomic<bool> FAbandonSeek{false};  // ... which a later request has made pointless
+  bool FAheadFailed = false;              // decoding ahead failed; not tried until the next request
 
   // ----- events, guarded by FEventMutex
   std::mutex FEventMutex;

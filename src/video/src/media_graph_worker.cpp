@@ -2,14 +2,21 @@
 // plays against the media clock while running, decodes ahead while idle, and hands each shown
 // picture to the grabber and the renderer.
 #include "media_graph_impl.h"
+#include "media_tuning.h"
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 namespace clipsmith::media {
 
+HRESULT ErrorCodeOf(const std::exception& e) {
+  if (auto* media = dynamic_cast<const EMediaError*>(&e)) return media->Code;
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return E_OUTOFMEMORY;
+  return E_FAIL;
+}
+
 void TMediaGraph::WorkerMain() {
-  constexpr std::size_t kAhead = 2;
   std::unique_lock lk(FMutex);
   while (!FQuit) {
     if (!FRequests.empty()) {
@@ -23,17 +30,24 @@ void TMediaGraph::WorkerMain() {
       } else {
         FSeeking = r.What == TRequest::Seek || r.What == TRequest::Stop;
         FAbandonSeek = false;
+        FAheadFailed = false;  // a request may have put the decoder right: try again
         lk.unlock();
         try {
           Process(r);
         } catch (const std::exception& e) {
-          Log("request failed: %s", e.what());
+          const HRESULT hr = ErrorCodeOf(e);
+          Log("request failed: %s ($%08X)", e.what(), unsigned(hr));
+          bool answered = false;
           if (r.Done) {
             try {
-              r.Done->set_value(E_OUTOFMEMORY);
+              r.Done->set_value(hr);
+              answered = true;
             } catch (const std::future_error&) {
             }
           }
+          // Nobody waits for a seek, a step or a stop: the event tells the owner instead of a
+          // step that never completes.
+          if (!answered) QueueEvent(EC_ERRORABORT, hr, 0);
         }
         lk.lock();
         FSeeking = false;
@@ -45,28 +59,43 @@ void TMediaGraph::WorkerMain() {
     if (FState == State_Running && FDecoder && !FEndReported) {
       lk.unlock();
       std::optional<Clock::time_point> until;
+      bool failed = false;
       try {
         until = PlayOnce();
       } catch (const std::exception& e) {
-        Log("playback failed: %s", e.what());
+        const HRESULT hr = ErrorCodeOf(e);
+        Log("playback failed: %s ($%08X)", e.what(), unsigned(hr));
+        QueueEvent(EC_ERRORABORT, hr, 0);
+        failed = true;
       }
       lk.lock();
+      // Playback stands where it failed, as at the end of the stream, rather than failing again
+      // at once; Run, a seek or a step goes on from there.
+      if (failed) FEndReported = true;
       if (until) FClock->WaitUntil(lk, FWake, *until, [&] { return FQuit || !FRequests.empty(); });
       continue;
     }
-    if (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->Drained()) {
+    if (IdleDecodeAheadLocked()) {
       // Idle while paused: decode the next frame now so that the next step only converts it.
       lk.unlock();
       try {
         FDecoder->DecodeAhead();
-      } catch (const std::exception&) {
+      } catch (const std::exception& e) {
+        // Not tried again until the next request (it would fail at once, over and over); the
+        // step that needs the frame meets the failure itself and reports it.
+        const HRESULT hr = ErrorCodeOf(e);
+        Log("decoding ahead failed: %s ($%08X)", e.what(), unsigned(hr));
+        QueueEvent(EC_ERRORABORT, hr, 0);
+        lk.lock();
+        FAheadFailed = true;
+        continue;
       }
       lk.lock();
       continue;
     }
     FWake.wait(lk, [&] {
       return FQuit || !FRequests.empty() || (FState == State_Running && FDecoder && !FEndReported) ||
-             (FDecoder && FState != State_Running && FDecoder->AheadCount() < kAhead && !FDecoder->Drained());
+             IdleDecodeAheadLocked();
     });
   }
 }
@@ -161,9 +190,14 @@ HRESULT TMediaGraph::DoRender(const std::string& fileName) {
     FPosition = 0;
     FEndReported = false;
   }
-  // Cue the first frame.
-  TDecodedFrame first;
-  if (FDecoder->Next(first)) Present(first);
+  // Cue the first frame. A file whose pictures cannot be shown is not opened at all.
+  try {
+    TDecodedFrame first;
+    if (FDecoder->Next(first)) Present(first);
+  } catch (const std::exception&) {
+    DoClose();
+    throw;
+  }
   return S_OK;
 }
 
@@ -185,19 +219,29 @@ void TMediaGraph::DoClose() {
 
 void TMediaGraph::DoSeek(REFERENCE_TIME t, bool countsAsPositionRequest) {
   FPendingDrop.reset();
+  // A seek that fails is still carried out as far as the position goes, so that the positions
+  // of later steps are kept; the failure is reported after that.
+  std::exception_ptr failure;
   if (FDecoder) {
     TDecodedFrame current;
-    if (FDecoder->Seek(t, current, [this] { return FAbandonSeek.load(); })) Present(current);
+    try {
+      if (FDecoder->Seek(t, current, [this] { return FAbandonSeek.load(); })) Present(current);
+    } catch (const std::exception&) {
+      failure = std::current_exception();
+    }
   }
-  std::lock_guard lk(FMutex);
-  if (countsAsPositionRequest) --FPendingPositionRequests;
-  if (FDecoder && FDecoder->DecodedEnd() >= 0) FDuration = FDecoder->DecodedEnd();
-  if (FState == State_Running && FPendingPositionRequests == 0) {
-    // Playing on from the new place starts now, not when the seek was asked for.
-    FMediaStart = t;
-    FClockStart = FClock->Now();
+  {
+    std::lock_guard lk(FMutex);
+    if (countsAsPositionRequest) --FPendingPositionRequests;
+    if (FDecoder && FDecoder->DecodedEnd() >= 0) FDuration = FDecoder->DecodedEnd();
+    if (FState == State_Running && FPendingPositionRequests == 0) {
+      // Playing on from the new place starts now, not when the seek was asked for.
+      FMediaStart = t;
+      FClockStart = FClock->Now();
+    }
+    FEndReported = false;
   }
-  FEndReported = false;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TMediaGraph::DoStep(std::uint32_t frames) {
@@ -258,8 +302,7 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
   if (now < due) {
     // Time to spare: decode further ahead, so that a slow frame later on (a busy machine, a
     // costly picture) is already there when it is due.
-    constexpr std::size_t kPlayAhead = 6;
-    if (FDecoder->AheadCount() < kPlayAhead && !FDecoder->Drained() && due - now > std::chrono::milliseconds(2)) {
+    if (FDecoder->AheadCount() < tuning::kPlayAhead && !FDecoder->Drained() && due - now > tuning::kPlayAheadSpare) {
       FDecoder->DecodeAhead();
       return std::nullopt;
     }
@@ -267,7 +310,7 @@ std::optional<Clock::time_point> TMediaGraph::PlayOnce() {
   }
   auto late = now - due;
   auto allowance = std::max<Clock::duration>(std::chrono::nanoseconds(std::int64_t(double(next->Duration) * 100.0 / rate)),
-                                             std::chrono::milliseconds(20));
+                                             tuning::kMinLatenessAllowance);
   TDecodedFrame f;
   FDecoder->Next(f);
   if (late > allowance) {
