@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/conversion_job.h"
+#include "app/version.h"
 #include "cli/cli_options.h"
 #include "gifbuild/html_preview.h"
 #include "graphics/stream.h"
