@@ -10,6 +10,7 @@
 
 #include "form_harness.h"
 #include "gifbuild/html_preview.h"
+#include "scoped_env.h"
 
 using namespace clipsmith;
 using namespace clipsmith::apptest;
@@ -444,23 +445,15 @@ TEST(JobEnd, AGraphErrorEndsTheJobWithItsReason) {
 // OK in the completion box writes the preview page and opens it.
 TEST(JobEnd, CompletionBoxOpensThePreview) {
   TScratchDir temp("app-tmp");
-  const char* old = std::getenv("TMPDIR");
-  const std::string oldValue = old ? old : "";
-  ::setenv("TMPDIR", temp.Path().c_str(), 1);
-  {
-    TFormHarness h;
-    h.PreviewAnswer = true;
-    h.Load(kLosslessClip);
-    h.Marks(0, 10);
-    ASSERT_TRUE(h.MakeGif());
-    ASSERT_EQ(h.Opened.size(), 1u);
-    EXPECT_EQ(fs::path(h.Opened[0]).filename(), kPreviewFileName);
-    EXPECT_TRUE(fs::exists(h.Opened[0]));
-  }
-  if (old)
-    ::setenv("TMPDIR", oldValue.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
+  clipsmith::testing::ScopedEnv tmpdir("TMPDIR", temp.Path().string());
+  TFormHarness h;
+  h.PreviewAnswer = true;
+  h.Load(kLosslessClip);
+  h.Marks(0, 10);
+  ASSERT_TRUE(h.MakeGif());
+  ASSERT_EQ(h.Opened.size(), 1u);
+  EXPECT_EQ(fs::path(h.Opened[0]).filename(), kPreviewFileName);
+  EXPECT_TRUE(fs::exists(h.Opened[0]));
 }
 
 // The name chosen in the save dialog is the video being read (a GIF plays as a video too): the

@@ -45,17 +45,7 @@ std::string Quote(const std::string& s) {
 
 // The clip: ffmpeg's test picture with moving parts, 320 x 240, 25 frames a second, 4 seconds.
 const std::string& Clip() {
-  static const std::string path = [] {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "clipsmith-xvfb-test";
-    std::filesystem::create_directories(dir);
-    const std::string p = (dir / "testsrc2.mp4").string();
-    if (!std::filesystem::exists(p)) {
-      const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 3 " +
-                              Quote(p) + " </dev/null";
-      EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    return p;
-  }();
+  static const std::string path = ClipPath(kWindowClip);
   return path;
 }
 

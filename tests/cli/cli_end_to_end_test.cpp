@@ -345,12 +345,7 @@ TEST(CliConversion, NoProgressLineWhenStandardErrorIsNotATerminal) {
 // GIF, no temporary file.
 TEST(CliExitStatus, SignalsEndTheRunAndLeaveNoFiles) {
   // Ten seconds of 320 x 240 at every frame: the run takes seconds, the signal comes early.
-  TScratchDir clips("cli-signal-clip");
-  const std::string clip = clips / "long.mkv";
-  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 10 -c:v ffv1 " +
-                         Quote(clip))
-                            .c_str()),
-            0);
+  const std::string clip = ClipPath(kLongLosslessClip);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(sig);
     TScratchDir dir("cli-signal");

@@ -28,7 +28,8 @@ if(TARGET clipsmith_video_core AND NOT TARGET media_fuzz_replay)
   find_package(Qt6 REQUIRED COMPONENTS Core)
   add_executable(media_fuzz_replay ${_replay_dir}/media_open_fuzzer.cpp ${_replay_dir}/replay_main.cpp
                  ${_replay_root}/src/video/src/media_graph_decoder.cpp ${_replay_root}/src/video/src/frame_orientation.cpp)
-  target_include_directories(media_fuzz_replay PRIVATE ${_replay_root}/src/video/include ${_replay_root}/src/video/src)
+  target_include_directories(media_fuzz_replay PRIVATE ${_replay_root}/src/video/include ${_replay_root}/src/video/src
+                                                     ${_replay_root}/src/graphics/include)
   target_link_libraries(media_fuzz_replay PRIVATE PkgConfig::MEDIA_FUZZ_FFMPEG Qt6::Core)
   target_compile_options(media_fuzz_replay PRIVATE -O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer
                                                    -fno-sanitize-recover=undefined

@@ -1,5 +1,5 @@
-// Helpers shared by the builder and preview tests: scratch folders, environment overrides, files
-// and small images made by hand.
+// Helpers shared by the builder and preview tests: scratch folders, files and small images made
+// by hand; ScopedEnv for environment overrides.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
 #include "graphics/bitmap.h"
+#include "scoped_env.h"
 
 namespace clipsmith::testing {
 
@@ -46,30 +46,6 @@ class ScratchDir {
 
  private:
   std::filesystem::path FPath;
-};
-
-// Sets (or with nullopt unsets) an environment variable for the scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : FName(name) {
-    if (const char* old = std::getenv(name)) FOld = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (FOld)
-      ::setenv(FName.c_str(), FOld->c_str(), 1);
-    else
-      ::unsetenv(FName.c_str());
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
 };
 
 inline std::string ReadText(const std::string& fileName) {

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "settings/settings.h"
+#include "scoped_env.h"
 #include "settings_test_support.h"
 
 using namespace clipsmith;
 using namespace settings_test;
+using clipsmith::testing::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,7 +30,7 @@ const Shown CreateDirError{"Create directory error! Please contact the author!",
 
 TEST(SettingsModule, LivesInXdgConfigHomeAndSavesWhenReleased) {
   TempDir dir;
-  EnvOverride xdg("XDG_CONFIG_HOME", dir.Path().string());
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path().string());
   const fs::path file = dir / "Velmora/csm/csm.dat";
   Recorder shown;
   {
@@ -62,13 +64,13 @@ TEST(SettingsModule, BaseFolderFallbacks) {
   };
   for (const Case& c : std::vector<Case>{{"unset", std::nullopt}, {"empty", ""}, {"relative", "conf"}}) {
     SCOPED_TRACE(c.Label);
-    EnvOverride h("HOME", home.Path().string());
-    EnvOverride xdg("XDG_CONFIG_HOME", c.Xdg);
+    ScopedEnv h("HOME", home.Path().string());
+    ScopedEnv xdg("XDG_CONFIG_HOME", c.Xdg);
     EXPECT_EQ(SettingsBaseDir(), home / ".config");
   }
   // A fresh account has no ~/.config yet: it is made, quietly.
-  EnvOverride h("HOME", home.Path().string());
-  EnvOverride xdg("XDG_CONFIG_HOME", std::nullopt);
+  ScopedEnv h("HOME", home.Path().string());
+  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
   Recorder shown;
   { TSettingsModule module(shown.Handler()); }
   EXPECT_TRUE(shown.Calls.empty());
@@ -98,7 +100,7 @@ TEST(SettingsModule, FolderThatCannotBeMadeIsReportedOncePerLevel) {
       fs::create_directories((dir / c.RegularFile).parent_path());
       WriteFile(dir / c.RegularFile, ToBytes("not a folder"));
     }
-    EnvOverride xdg("XDG_CONFIG_HOME", (dir / c.Base).string());
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir / c.Base).string());
     Recorder shown;
     {
       TSettingsModule module(shown.Handler());
@@ -117,16 +119,16 @@ TEST(SettingsModule, FolderThatCannotBeMadeIsReportedOncePerLevel) {
 TEST(SettingsModule, DefaultReportGoesToStderr) {
   TempDir dir;
   WriteFile(dir / "conf", ToBytes("x"));
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   std::string dirPath = MakeSettingsDir(dir / "conf", PrintSettingsError);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(dirPath, (dir / "conf/Velmora/csm/").string());
   EXPECT_EQ(err,
             "Error: Create directory error! Please contact the author!\n"
             "Error: Create directory error! Please contact the author!\n");
 
   // An empty slot falls back to the same.
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   MakeSettingsDir(dir / "conf", TSettingsErrorHandler{});
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), err);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), err);
 }

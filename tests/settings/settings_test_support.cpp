@@ -37,21 +37,6 @@ TempDir::~TempDir() {
   fs::remove_all(FPath, ec);
 }
 
-EnvOverride::EnvOverride(std::string name, std::optional<std::string> value) : FName(std::move(name)) {
-  if (const char* old = std::getenv(FName.c_str())) FOld = old;
-  if (value)
-    ::setenv(FName.c_str(), value->c_str(), 1);
-  else
-    ::unsetenv(FName.c_str());
-}
-
-EnvOverride::~EnvOverride() {
-  if (FOld)
-    ::setenv(FName.c_str(), FOld->c_str(), 1);
-  else
-    ::unsetenv(FName.c_str());
-}
-
 namespace {
 
 Bytes Aes(const EVP_CIPHER* cipher, bool encrypt, const std::uint8_t* key, const std::uint8_t* iv, const Bytes& in) {

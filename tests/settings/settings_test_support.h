@@ -1,4 +1,4 @@
-// Helpers for the settings tests: temporary folders, environment overrides, and a second,
+// Helpers for the settings tests: temporary folders and a second,
 // independent reading and writing of the enciphered file straight through libcrypto, so the
 // tests do not check our cipher code against itself.
 #pragma once
@@ -26,17 +26,6 @@ class TempDir {
 
  private:
   std::filesystem::path FPath;
-};
-
-// Sets (or, with nullopt, removes) an environment variable for the life of the object.
-class EnvOverride {
- public:
-  EnvOverride(std::string name, std::optional<std::string> value);
-  ~EnvOverride();
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
 };
 
 struct Deciphered {

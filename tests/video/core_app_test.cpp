@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "clips.h"
+#include "test_clips.h"
 #include "video/filter_graph.h"
 #include "video/sample_grabber.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "clips.h"
+#include "test_clips.h"
 #include "graphics/bitmap.h"
 #include "graphics/stream.h"
 #include "video/filter_graph.h"

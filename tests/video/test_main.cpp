@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <cstring>
 
-#include "clips.h"
+#include "test_clips.h"
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {

@@ -5,7 +5,7 @@
 #include <QImage>
 
 #include "harness.h"
-#include "video/bmp_image.h"
+#include "graphics/bmp_image.h"
 
 namespace clipsmith {
 namespace {
@@ -119,54 +119,6 @@ TEST(VideoWindow, VMRGetBitmapNeedsTheWindowlessRenderer) {
   // Renderless needs an allocator the program never sets.
   EXPECT_THROW(w.VMROptions().SetMode(TVMRVideoMode::vmrRenderless), EVideoWindowError);
   w.SetFilterGraph(nullptr);
-}
-
-TEST(BmpImage, FileHeaderCountsThePaletteOfIndexedImages) {
-  BITMAPINFOHEADER h;
-  h.biWidth = 10;
-  h.biHeight = 4;
-  h.biBitCount = 8;
-  h.biSizeImage = 48;
-  TBMPFileHeader f = BMPFileHeaderFor(h);
-  EXPECT_EQ(f.PixelOffset, 14u + 40 + 256 * 4);
-  // The whole packed bitmap, palette included, fits in the file.
-  EXPECT_EQ(f.FileSize, 14u + 40 + 256 * 4 + 48);
-  h.biClrUsed = 16;
-  f = BMPFileHeaderFor(h);
-  EXPECT_EQ(f.PixelOffset, 14u + 40 + 64);
-  h.biBitCount = 32;
-  h.biClrUsed = 0;
-  h.biSizeImage = 0;  // computed from the rows
-  f = BMPFileHeaderFor(h);
-  EXPECT_EQ(f.PixelOffset, 54u);
-  EXPECT_EQ(f.FileSize, 54u + 160);
-}
-
-TEST(BmpImage, LoadRefusesDamagedImagesAndLeavesTheBitmap) {
-  TBitmap keep(2, 2);
-  std::vector<std::uint8_t> cases[] = {
-      {},
-      {'B', 'M', 0, 0},
-      std::vector<std::uint8_t>(60, 0),
-  };
-  for (auto& bytes : cases) {
-    TMemoryStream s(bytes);
-    EXPECT_FALSE(LoadBitmapFromBMP(s, keep));
-    EXPECT_EQ(keep.Width(), 2);
-  }
-  // A header that promises more pixels than the file holds.
-  TMemoryStream s;
-  BITMAPINFOHEADER h;
-  h.biWidth = 1000;
-  h.biHeight = 1000;
-  h.biBitCount = 32;
-  WriteBMPFileHeader(s, BMPFileHeaderFor(h));
-  std::uint8_t ih[40];
-  WriteBitmapInfoHeader(h, ih);
-  s.WriteBuffer(ih, 40);
-  s.SetPosition(0);
-  EXPECT_FALSE(LoadBitmapFromBMP(s, keep));
-  EXPECT_EQ(keep.Width(), 2);
 }
 
 }  // namespace

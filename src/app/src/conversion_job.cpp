@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "video/bmp_image.h"
+#include "graphics/bmp_image.h"
 #include "graphics/stream.h"
 #include "settings/settings.h"
 #include "video/filter_graph.h"

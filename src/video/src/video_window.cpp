@@ -5,7 +5,7 @@
 #include <QResizeEvent>
 
 #include "graphics/stream.h"
-#include "video/bmp_image.h"
+#include "graphics/bmp_image.h"
 
 namespace clipsmith {
 

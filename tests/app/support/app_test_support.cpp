@@ -1,13 +1,9 @@
 #include "app_test_support.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -19,113 +15,23 @@ namespace clipsmith::apptest {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct TRecipe {
-  const char* Name;
-  const char* FfmpegArgs;  // between "ffmpeg" and the output file; empty for files written here
-};
-
-// At this size testsrc2 repeats about every other frame, so the frame number is written into
-// the top four rows as well: 8 cells of 8 pixels, bit i white when set.
-#define CLIPSMITH_STAMP_BIT "if(lt(Y,4),255*mod(floor(N/pow(2,floor(X/8))),2),"
-#define CLIPSMITH_STAMP                                                                    \
-  "-vf \"geq=r='" CLIPSMITH_STAMP_BIT "r(X,Y))':g='" CLIPSMITH_STAMP_BIT "g(X,Y))':b='" \
-  CLIPSMITH_STAMP_BIT "b(X,Y))'\" "
-
-const TRecipe kRecipes[] = {
-    {kLosslessClip,
-     "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 " CLIPSMITH_STAMP "-c:v ffv1 -pix_fmt bgr0"},
-    {kShortClip,
-     "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 " CLIPSMITH_STAMP "-c:v ffv1 -pix_fmt bgr0"},
-    {kNotAVideo, ""},
-};
-
-const TRecipe& RecipeOf(const std::string& name) {
-  for (const auto& r : kRecipes)
-    if (name == r.Name) return r;
-  throw std::runtime_error("no test clip named " + name);
-}
-
-std::string ClipDir() {
-  fs::path dir = CLIPSMITH_APP_CLIPS_DIR;
-  fs::create_directories(dir);
-  return dir.string();
-}
-
-// Serialises the making of clips across test processes.
-class TDirLock {
- public:
-  explicit TDirLock(const std::string& dir) : FFd(::open((dir + "/.lock").c_str(), O_CREAT | O_RDWR, 0644)) {
-    if (FFd >= 0) ::flock(FFd, LOCK_EX);
-  }
-  ~TDirLock() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TDirLock(const TDirLock&) = delete;
-  TDirLock& operator=(const TDirLock&) = delete;
-
- private:
-  int FFd;
-};
-
-void Run(const std::string& cmd) {
-  if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0) throw std::runtime_error("command failed: " + cmd);
-}
-
-// Makes path with make(tmp) once, atomically, so a reader never sees half a file.
-void MakeOnce(const std::string& path, const std::function<void(const std::string&)>& make) {
-  if (fs::exists(path)) return;
-  TDirLock lock(ClipDir());
-  if (fs::exists(path)) return;
-  // The extension stays last: ffmpeg picks the container by it.
-  fs::path p(path);
-  std::string tmp = (p.parent_path() / (p.stem().string() + ".tmp-" + std::to_string(::getpid()))).string() +
-                    p.extension().string();
-  make(tmp);
-  fs::rename(tmp, path);
-}
-
-}  // namespace
-
-std::string ClipPath(const std::string& name) {
-  const TRecipe& recipe = RecipeOf(name);
-  std::string path = ClipDir() + "/" + name;
-  MakeOnce(path, [&](const std::string& tmp) {
-    if (*recipe.FfmpegArgs) {
-      Run(std::string("ffmpeg -nostdin -y -loglevel error ") + recipe.FfmpegArgs + " '" + tmp + "'");
-    } else {
-      std::ofstream out(tmp, std::ios::binary);
-      out << "This is not a video.\nJust two lines of text.\n";
-      if (!out) throw std::runtime_error("cannot write " + tmp);
-    }
-  });
-  return path;
-}
-
 const std::vector<TBitmap>& ReferenceFrames(const std::string& name) {
   static std::mutex lock;
-  static std::map<std::string, std::vector<TBitmap>> cache;
+  static std::map<std::string, std::vector<TBitmap>> bitmaps;
   std::lock_guard lk(lock);
-  if (auto it = cache.find(name); it != cache.end()) return it->second;
-  const std::string clip = ClipPath(name);
-  const std::string raw = clip + ".bgra";
-  MakeOnce(raw, [&](const std::string& tmp) {
-    Run("ffmpeg -nostdin -y -loglevel error -i '" + clip + "' -f rawvideo -pix_fmt bgra '" + tmp + "'");
-  });
-  std::ifstream in(raw, std::ios::binary);
-  const std::size_t row = std::size_t(kClipWidth) * 4;
+  if (auto it = bitmaps.find(name); it != bitmaps.end()) return it->second;
+  const testclips::TClip& clip = testclips::Clip(name);
+  const std::size_t row = std::size_t(clip.Width) * 4;
   std::vector<TBitmap> frames;
-  std::vector<char> buf(row * kClipHeight);
-  while (in.read(buf.data(), std::streamsize(buf.size()))) {
-    TBitmap b(kClipWidth, kClipHeight, TPixelFormat::pfDevice);
-    for (int y = 0; y < kClipHeight; ++y) {
-      const auto* s = reinterpret_cast<const std::uint8_t*>(buf.data()) + std::size_t(y) * row;
-      for (int x = 0; x < kClipWidth; ++x) b.SetPixel(x, y, RGBColor(s[4 * x + 2], s[4 * x + 1], s[4 * x]));
+  for (const auto& pixels : testclips::ReferenceFrames(name)) {
+    TBitmap b(clip.Width, clip.Height, TPixelFormat::pfDevice);
+    for (int y = 0; y < clip.Height; ++y) {
+      const std::uint8_t* s = pixels.data() + std::size_t(y) * row;
+      for (int x = 0; x < clip.Width; ++x) b.SetPixel(x, y, RGBColor(s[4 * x + 2], s[4 * x + 1], s[4 * x]));
     }
     frames.push_back(std::move(b));
   }
-  return cache.emplace(name, std::move(frames)).first->second;
+  return bitmaps.emplace(name, std::move(frames)).first->second;
 }
 
 bool SameColors(const TBitmap& a, const TBitmap& b) {

@@ -1,6 +1,6 @@
-// Helpers shared by the conversion tests of the window and of clipsmith-cli: clips made with the
-// ffmpeg command on first use, their frames as ffmpeg decodes them, the GIF the builder makes
-// from given frames, and what giflib shows of a GIF.
+// Helpers shared by the conversion tests of the window and of clipsmith-cli: the test clips (made
+// by test_clips), their frames as ffmpeg decodes them as bitmaps, the GIF the builder makes from
+// given frames, and what giflib shows of a GIF.
 #pragma once
 
 #include <cstdint>
@@ -10,22 +10,17 @@
 
 #include "giflib_decode.h"
 #include "graphics/bitmap.h"
+#include "test_clips.h"
 
 namespace clipsmith::apptest {
 
-// The lossless test clip: testsrc2, 64 x 48, 25 fps, 2 s (50 frames at k * 40 ms), FFV1 bgr0,
-// so that every decoded frame equals ffmpeg's own decoding of it to the byte. Every frame
-// carries its number in binary in its top rows (see FrameNumberOf), so no two are alike.
-inline constexpr const char* kLosslessClip = "lossless.mkv";
-// The same picture for 0.4 s (10 frames), for tests that play in real time.
-inline constexpr const char* kShortClip = "short.mkv";
-// A text file with a video's extension.
-inline constexpr const char* kNotAVideo = "not_a_video.mp4";
+using testclips::ClipPath;
+using testclips::kLongLosslessClip;
+using testclips::kLosslessClip;
+using testclips::kNotAVideo;
+using testclips::kShortClip;
+using testclips::kWindowClip;
 inline constexpr int kClipWidth = 64, kClipHeight = 48;
-
-// Path of a clip, generated on first use (under a lock, so the test processes that ctest runs in
-// parallel share the work) and kept in the build tree.
-std::string ClipPath(const std::string& name);
 
 // Every frame of a clip decoded by the ffmpeg command, in the display's format, top row first.
 const std::vector<TBitmap>& ReferenceFrames(const std::string& name);

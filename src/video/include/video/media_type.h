@@ -1,6 +1,7 @@
 // Media types as the frame grabber and the media graph exchange them: the AM_MEDIA_TYPE record,
-// the GUIDs it names, the bitmap and video-info headers of uncompressed video, and TMediaType,
-// the owned record with its copy rules and its stored "data" bytes.
+// the GUIDs it names, the video-info headers of uncompressed video (their bitmap header is in
+// graphics/dib.h), and TMediaType, the owned record with its copy rules and its stored "data"
+// bytes.
 #pragma once
 
 #include <array>
@@ -10,6 +11,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "graphics/dib.h"
 
 namespace clipsmith {
 
@@ -61,24 +64,6 @@ struct AM_MEDIA_TYPE {
 // Size of the record as stored in "data", and where each field sits in it.
 constexpr std::size_t kMediaTypeRecordSize = 72;
 
-constexpr std::uint32_t BI_RGB = 0;
-constexpr std::uint32_t BI_BITFIELDS = 3;
-
-// The 40-byte device-independent bitmap header. A positive biHeight means bottom-up rows.
-struct BITMAPINFOHEADER {
-  std::uint32_t biSize = 40;
-  std::int32_t biWidth = 0;
-  std::int32_t biHeight = 0;
-  std::uint16_t biPlanes = 1;
-  std::uint16_t biBitCount = 0;
-  std::uint32_t biCompression = BI_RGB;
-  std::uint32_t biSizeImage = 0;
-  std::int32_t biXPelsPerMeter = 0;
-  std::int32_t biYPelsPerMeter = 0;
-  std::uint32_t biClrUsed = 0;
-  std::uint32_t biClrImportant = 0;
-};
-constexpr std::size_t kBitmapInfoHeaderSize = 40;
 // VIDEOINFOHEADER: source and target rectangles, bit rate, error rate, frame time, then the
 // bitmap header at byte 48; 88 bytes without colour table or masks.
 constexpr std::size_t kVideoInfoHeaderSize = 88;
@@ -86,14 +71,6 @@ constexpr std::size_t kVideoInfoBitmapOffset = 48;
 // VIDEOINFOHEADER2 carries its bitmap header at byte 72; 112 bytes in all.
 constexpr std::size_t kVideoInfo2HeaderSize = 112;
 constexpr std::size_t kVideoInfo2BitmapOffset = 72;
-
-// Little-endian (de)serialisation of the bitmap header; Read needs 40 bytes.
-void WriteBitmapInfoHeader(const BITMAPINFOHEADER& h, std::uint8_t* out);
-BITMAPINFOHEADER ReadBitmapInfoHeader(const std::uint8_t* in);
-// Bytes per row of a device-independent bitmap: ((w * bits + 31) / 32) * 4, 15 bits counted as 16.
-std::uint32_t DIBStride(std::int32_t width, std::uint16_t bitCount);
-// biSizeImage, or stride * |height| * planes when it is 0.
-std::uint64_t DIBImageSize(const BITMAPINFOHEADER& h);
 
 // An 88-byte VIDEOINFOHEADER for a w x h uncompressed picture of the given depth.
 std::vector<std::uint8_t> MakeVideoInfo(int width, int height, int bitCount, std::int64_t avgTimePerFrame);

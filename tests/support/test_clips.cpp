@@ -1,4 +1,4 @@
-#include "clips.h"
+#include "test_clips.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -53,6 +53,13 @@ std::vector<TClip> SizeClipTable() {
     c.push_back({names[i].c_str(), recipes[i].c_str(), sizes[i][0], sizes[i][1], 10, Cfr(10, 400000), 4000000});
   return c;
 }
+
+// At 64 x 48 testsrc2 repeats about every other frame, so the frame number is written into the
+// top four rows as well: 8 cells of 8 pixels, bit i white when set.
+#define CLIPSMITH_STAMP_BIT "if(lt(Y,4),255*mod(floor(N/pow(2,floor(X/8))),2),"
+#define CLIPSMITH_STAMP                                                                    \
+  "-vf \"geq=r='" CLIPSMITH_STAMP_BIT "r(X,Y))':g='" CLIPSMITH_STAMP_BIT "g(X,Y))':b='" \
+  CLIPSMITH_STAMP_BIT "b(X,Y))'\" "
 
 std::vector<TClip> MakeClipTable() {
   std::vector<TClip> c;
@@ -113,6 +120,14 @@ std::vector<TClip> MakeClipTable() {
   for (const TClip& s : SizeClipTable()) c.push_back(s);
   // Wider than high, so that a quarter turn shows; its turned copies (turn_*.mp4) differ only in
   // the display matrix of the track header.
+  // The conversion tests': a frame number stamped into each frame's top rows (see kLosslessClip).
+  c.push_back({kLosslessClip, "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 " CLIPSMITH_STAMP "-c:v ffv1 -pix_fmt bgr0",
+               64, 48, 50, Cfr(50, 400000), 20000000});
+  c.push_back({kShortClip, "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 " CLIPSMITH_STAMP "-c:v ffv1 -pix_fmt bgr0",
+               64, 48, 10, Cfr(10, 400000), 4000000});
+  c.push_back({kWindowClip, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 3",
+               320, 240, 100, {}, -1});
+  c.push_back({kLongLosslessClip, "-f lavfi -i testsrc2=size=320x240:rate=25 -t 10 -c:v ffv1", 320, 240, 250, {}, -1});
   c.push_back({"turn_source.mp4", "-f lavfi -i testsrc2=size=48x32:rate=25:duration=0.4 -vf noise=alls=40:allf=t "
                "-c:v libx264 -bf 0 -pix_fmt yuv420p",
                48, 32, 10, Cfr(10, 400000), 4000000});
@@ -125,7 +140,7 @@ const std::vector<TClip>& Table() {
 }
 
 std::string ClipDir() {
-  fs::path dir = CLIPSMITH_VIDEO_CLIPS_DIR;
+  fs::path dir = CLIPSMITH_TEST_CLIPS_DIR;
   fs::create_directories(dir);
   return dir.string();
 }
@@ -168,6 +183,9 @@ void MakeDerived(const std::string& name, const std::string& path) {
     write(path, {});
   } else if (name == "text.mp4") {
     std::string text = "This is not a video.\nJust a few lines of text.\n";
+    write(path, std::vector<char>(text.begin(), text.end()));
+  } else if (name == kNotAVideo) {
+    std::string text = "This is not a video.\nJust two lines of text.\n";
     write(path, std::vector<char>(text.begin(), text.end()));
   } else if (name == "truncated.mp4") {
     // The index of this MP4 sits at its end: cut in half, no frame can be found.

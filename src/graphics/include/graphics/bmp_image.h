@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "graphics/bitmap.h"
-#include "video/media_type.h"
+#include "graphics/dib.h"
 
 namespace clipsmith {
 

@@ -1,4 +1,4 @@
-#include "video/bmp_image.h"
+#include "graphics/bmp_image.h"
 
 #include <algorithm>
 #include <cstring>
