@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "video/bmp_image.h"
+#include "graphics/stage_times.h"
 #include "graphics/stream.h"
 #include "settings/settings.h"
 #include "video/filter_graph.h"
@@ -132,6 +133,7 @@ bool TConversionJob::AtEndOfStream() const {
 }
 
 void TConversionJob::CropAndScale(const TBitmap& grab, TBitmap& out) const {
+  TStageTimer timer(TStage::CropAndScale);
   const TSettings& s = Host.Settings();
   out = TBitmap(s.DstW, s.DstH, TPixelFormat::pfDevice);
   // Pixels of the source rectangle outside the grabbed frame come out black.
@@ -160,6 +162,7 @@ void TConversionJob::SeekToPosition(int position) {
 }
 
 bool TConversionJob::GrabCurrentFrame(TBitmap& bitmap) {
+  TStageTimer timer(TStage::PixelConversion);
   if (Parts.Grabber && Parts.Grabber->GetBitmap(bitmap)) return true;
   if (!Parts.VideoWindow) return false;
   TMemoryStream stream;

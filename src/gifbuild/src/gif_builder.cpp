@@ -6,6 +6,7 @@
 
 #include "gif/color_reduction.h"
 #include "gifbuild/html_preview.h"
+#include "graphics/stage_times.h"
 #include "graphics/stream.h"
 #include "replace_file.h"
 
@@ -59,7 +60,11 @@ void TSkGIF::AddFrame(TBitmap&& Frame) {
     // reduced bitmap (the same import into a frame of a scratch image). The frame checks that
     // they match before it uses them.
     TGIFImage scratch;
-    TGIFFrame* frame = scratch.Add(out.Reduced);
+    TGIFFrame* frame;
+    {
+      TStageTimer timer(TStage::Other);
+      frame = scratch.Add(out.Reduced);
+    }
     if (!frame->Empty() && frame->ColorMap().Count() > 0)
       TGIFFrame::EncodeImageData(frame->Data(), frame->Width(), frame->Height(), frame->Interlaced(),
                                  frame->ColorMap().BitsPerPixel(), frame->ColorMap().Count(), out.Encoded);
@@ -100,7 +105,10 @@ void TSkGIF::AppendFrame(TBitmap& Frame, TEncodedImageData* encoded) {
     FGIFImg->SetFrameStore(MakeFrameStore(folders));
     FStoreChosen = true;
   }
-  FGIFFrame = FGIFImg->Add(Frame);
+  {
+    TStageTimer timer(TStage::Other);
+    FGIFFrame = FGIFImg->Add(Frame);
+  }
 
   if (FGIFImg->Images().Count() == 1 && Loops != 1) {
     FLoopExt = TGIFExtension::Create<TGIFAppExtNSLoop>(FGIFFrame);
@@ -146,6 +154,7 @@ void TSkGIF::SaveToDisk() {
   if (FGIFImg->Version() == TGIFVersion::gvUnknown) throw GIFException(gifmsg::sNoFrames);
   // Written as it is encoded into a temporary file that takes the name only once complete; an
   // encoding or write error removes it, so neither leaves a trace.
+  TStageTimer timer(TStage::Write);
   detail::ReplaceFileWith(GIFFileName, [this](TStream& out) { FGIFImg->SaveToStream(out); });
 }
 
