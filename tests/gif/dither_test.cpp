@@ -112,6 +112,21 @@ TEST(NearestSearch, FastEqualsBruteForceForEveryColourSampled) {
       for (int g = 0; g < 256; g += 15)
         for (int b = 0; b < 256; b += 15) check(r, g, b);
     for (int i = 0; i < 40000; ++i) check(byte(rng), byte(rng), byte(rng));
+    // Colours asked again and again, as dithering does: answered from the remembered answers,
+    // among colours that share their slot and push each other out.
+    std::vector<std::array<int, 3>> recent;
+    for (int i = 0; i < 6000; ++i) recent.push_back({byte(rng), byte(rng), byte(rng)});
+    for (int i = 0; i < 30000; ++i) {
+      const auto& c = recent[std::size_t(rng() % (i < 15000 ? 64 : recent.size()))];
+      check(c[0], c[1], c[2]);
+    }
+    for (int i = 0; i < 2000; ++i) {
+      // Keys that differ in one channel only, next to each other in the cube.
+      const int r = byte(rng), g = byte(rng), b = byte(rng) & 0xFE;
+      check(r, g, b);
+      check(r, g, b + 1);
+      check(r, g, b);
+    }
   }
 }
 
