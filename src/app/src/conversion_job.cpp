@@ -135,7 +135,8 @@ bool TConversionJob::AtEndOfStream() const {
 void TConversionJob::CropAndScale(const TBitmap& grab, TBitmap& out) const {
   TStageTimer timer(TStage::CropAndScale);
   const TSettings& s = Host.Settings();
-  out = TBitmap(s.DstW, s.DstH, TPixelFormat::pfDevice);
+  // Straight into the 24 bits per pixel the reduction reads: no 32-bit frame made and converted.
+  out = TBitmap(s.DstW, s.DstH, TPixelFormat::pf24bit);
   // Pixels of the source rectangle outside the grabbed frame come out black.
   StretchCopy(out, 0, 0, out.Width(), out.Height(), grab, s.XSrc, s.YSrc, s.SrcW, s.SrcH);
 }
