@@ -198,10 +198,18 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
     const int bgr = int(s[2]) | (int(s[1]) << 8) | (int(s[0]) << 16);
     const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bgr), zero);
     const __m128i w = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(pixel, correction), zero), top);
-    const std::uint64_t wl = std::uint64_t(_mm_cvtsi128_si64(w));
-    int pR, pG, pB;
-    *out = lookup.Find(int(wl & 0xFF), int((wl >> 16) & 0xFF), int((wl >> 32) & 0xFF), pR, pG, pB);
-    const __m128i p = _mm_unpacklo_epi8(_mm_cvtsi32_si128(pR | (pG << 8) | (pB << 16)), zero);
+    // The wanted colour packed as blue << 16 | green << 8 | red (lane 3 is 0).
+    const std::uint32_t rgb = std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+    std::uint32_t entry;
+    if constexpr (requires { lookup.FindPacked(rgb); }) {
+      entry = lookup.FindPacked(rgb);
+    } else {
+      int pR, pG, pB;
+      const std::uint32_t index = lookup.Find(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int(rgb >> 16), pR, pG, pB);
+      entry = (index << 24) | (std::uint32_t(pB) << 16) | (std::uint32_t(pG) << 8) | std::uint32_t(pR);
+    }
+    *out = std::uint8_t(entry >> 24);
+    const __m128i p = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(entry & 0xFFFFFFu)), zero);
     const __m128i e = _mm_sub_epi16(w, p);
     // An error of 0 leaves the terms of its channel as they are.
     const __m128i keep = _mm_cmpeq_epi16(e, zero);

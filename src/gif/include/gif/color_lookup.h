@@ -80,12 +80,15 @@ class TSlowColorLookup final : public TColorLookup {
   int NearestFast(int red, int green, int blue) { return int(NearestFastEntry(red, green, blue) >> 24); }
   // The nearest entry packed as index << 24 | blue << 16 | green << 8 | red.
   std::uint32_t NearestFastEntry(int red, int green, int blue) {
+    return NearestFastEntryOf(std::uint32_t(red) | (std::uint32_t(green) << 8) | (std::uint32_t(blue) << 16));
+  }
+  // The same for the colour packed as blue << 16 | green << 8 | red.
+  std::uint32_t NearestFastEntryOf(std::uint32_t key) {
     // Dithered pixels come back to the same few colours again and again: the answers of recent
     // colours are remembered, each under its whole colour, so a hit is the answer itself.
-    const std::uint32_t key = std::uint32_t(red) | (std::uint32_t(green) << 8) | (std::uint32_t(blue) << 16);
     std::uint64_t& slot = FRecent[(key * 0x9E3779B1u) >> (32 - kRecentBits)];
     if (std::uint32_t(slot >> 32) == key) return std::uint32_t(slot);
-    const std::uint32_t e = NearestOfCell(red, green, blue);
+    const std::uint32_t e = NearestOfCell(int(key & 0xFF), int((key >> 8) & 0xFF), int(key >> 16));
     slot = (std::uint64_t(key) << 32) | e;
     return e;
   }
