@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -58,7 +59,18 @@ void CopyRowsUnscaled(TBitmap& dst, int xDst, int yDst, int hDst, const TBitmap&
         std::memcpy(d, &v, 4);
       }
     } else if (sbpp == 4) {
-      for (int i = 0; i < n; ++i, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+      // Four pixels at a time: four 32-bit loads become three 32-bit stores (little-endian).
+      int i = 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 4 <= n; i += 4, s += 16, d += 12) {
+          std::uint32_t p[4];
+          std::memcpy(p, s, 16);
+          const std::uint32_t w[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                      ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+          std::memcpy(d, w, 12);
+        }
+      }
+      for (; i < n; ++i, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
     } else {
       for (int i = 0; i < n; ++i, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
     }
