@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/select_range_dialog.h"
+#include "app/version.h"
 #include "art/art.h"
 #include "controls/skin.h"
 #include "settings/settings.h"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (a == "--version") {
-      std::puts("clipsmith 4.0");
+      std::puts("clipsmith " CLIPSMITH_VERSION);
       return 0;
     }
     files.push_back(a);
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
   QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   TClipsmithApplication app(argc, argv);
   QApplication::setApplicationName("Clipsmith");
-  QApplication::setApplicationVersion("4.0");
+  QApplication::setApplicationVersion(CLIPSMITH_VERSION);
   QApplication::setDesktopFileName("clipsmith");
   QApplication::setWindowIcon(art::AppIcon());
   ApplySkin(app);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/conversion_job.h"
+#include "app/version.h"
 #include "cli/cli_options.h"
 #include "gifbuild/html_preview.h"
 #include "graphics/stage_times.h"
@@ -224,6 +225,7 @@ int main(int argc, char** argv) {
   };
   SetExceptionReporter([&](std::exception_ptr e) { Fail(run, DescribeException(e)); });
   player.Graph.OnGraphStepComplete = [&](TFilterGraph*) { guarded([&] { job.FilterGraph1GraphStepComplete(); }); };
+  player.Graph.OnGraphErrorAbort = [&](TFilterGraph*, HRESULT hr) { guarded([&] { job.FilterGraph1GraphErrorAbort(hr); }); };
 
   host.Progress = !opt.Quiet && !opt.Info && isatty(STDERR_FILENO);
 

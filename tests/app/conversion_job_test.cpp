@@ -419,6 +419,28 @@ TEST(JobEnd, StepErrorLeavesTheJobUntilTheReset) {
   EXPECT_EQ(h.Out.Entries(), std::vector<std::string>{});
 }
 
+// The graph gives up on a step (EC_ERRORABORT, here the code of a picture the scaler cannot
+// take): no step completes after it, so the job ends at once with the reason and writes nothing.
+TEST(JobEnd, AGraphErrorEndsTheJobWithItsReason) {
+  TFormHarness h;
+  h.Load(kLosslessClip);
+  h.Marks(0, 200);
+  h.SetText(h.Form.EditStep, "1");
+  h.Spy->DeferSteps = true;
+  h.OnCaptured = [&](int frames) {
+    if (frames == 3) h.Later([&] { h.Form.FilterGraph1.OnGraphErrorAbort(&h.Form.FilterGraph1, HRESULT(-38)); });
+  };
+  h.Form.BtnMakeGIFClick();
+  ASSERT_TRUE(PumpUntil([&] { return !h.Form.Job.IsConverting; }));
+  PumpFor(200);
+  EXPECT_EQ(h.Errors, (std::vector<TMessage>{{"The video could not be read on: Function not implemented ($FFFFFFDA).", "Error"}}));
+  EXPECT_EQ(h.Ended, std::vector<bool>{false});
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(h.Form.ProgressBar1->isVisible());
+  EXPECT_EQ(h.Captures.size(), 3u);
+  EXPECT_EQ(h.Out.Entries(), std::vector<std::string>{});
+}
+
 // OK in the completion box writes the preview page and opens it.
 TEST(JobEnd, CompletionBoxOpensThePreview) {
   TScratchDir temp("app-tmp");

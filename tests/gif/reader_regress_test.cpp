@@ -7,7 +7,7 @@
 namespace clipsmith::testing {
 namespace {
 
-std::string CrashFile(const std::string& name) { return std::string(CLIPSMITH_VECTORS_DIR) + "/../../fuzz/crashes/" + name; }
+std::string CrashFile(const std::string& name) { return std::string(CLIPSMITH_VECTORS_DIR) + "/../fuzz/crashes/" + name; }
 
 struct RegressionCase {
   const char* File;

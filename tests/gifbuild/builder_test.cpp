@@ -33,7 +33,7 @@ TBitmap VectorBitmap(int k) {
 }
 
 std::vector<std::uint8_t> ReadVectorBytes(const std::string& name, std::size_t& declared) {
-  std::ifstream in(std::string(CLIPSMITH_GIFBUILD_FIXTURES) + "/" + name);
+  std::ifstream in(std::string(CLIPSMITH_VECTORS_DIR) + "/" + name);
   EXPECT_TRUE(in.good()) << name;
   std::string line, hex;
   declared = 0;

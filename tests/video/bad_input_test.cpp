@@ -66,6 +66,8 @@ INSTANTIATE_TEST_SUITE_P(Files, BadInput,
                                            TBadFile{"truncated.mp4", "Invalid data found when processing input"},
                                            TBadFile{"audio_only.wav", "Stream not found"},
                                            TBadFile{"unknown_codec.avi", "Decoder not found"},
+                                           // Decodes, but no picture of it can be shown or grabbed.
+                                           TBadFile{"bgr4_rawvideo.nut", "Function not implemented"},
                                            TBadFile{"fifo", "Invalid argument"},
                                            TBadFile{"device", "Invalid argument"},
                                            TBadFile{"folder", "Is a directory"}),

@@ -100,6 +100,9 @@ std::vector<TClip> MakeClipTable() {
                "-f lavfi -i color=c=red:s=64x16:r=25:d=0.4 -f lavfi -i color=c=blue:s=64x16:r=25:d=0.4 "
                "-filter_complex '[0]format=bgr0[a];[1]format=bgr0[b];[a][b]vstack' -c:v ffv1 -pix_fmt bgr0",
                64, 32, 10, Cfr(10, 400000), 4000000});
+  // Raw 4-bit pictures, a pixel format the decoder gives but the scaler does not read.
+  c.push_back({"bgr4_rawvideo.nut", "-f lavfi -i testsrc2=size=32x24:rate=10:duration=0.5 -c:v rawvideo -pix_fmt bgr4",
+               32, 24, 5, {}, -1});
   c.push_back({"audio_only.wav", "-f lavfi -i sine=frequency=440:duration=1 -c:a pcm_s16le", 0, 0, 0, {}, -1});
   c.push_back({"moov_at_end.mp4", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 -c:v libx264 -g 10 -pix_fmt yuv420p",
                64, 48, 50, {}, -1});

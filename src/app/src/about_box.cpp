@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "app/version.h"
 #include "art/art.h"
 #include "controls/image_panel.h"
 #include "controls/skin.h"
@@ -37,7 +38,7 @@ Tformabout::Tformabout(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Framele
 }
 
 void Tformabout::FormShow() {
-  lb_version->setText("Version:  4.0");
+  lb_version->setText("Version:  " CLIPSMITH_VERSION);
   lb_version->adjustSize();
 }
 

@@ -1,5 +1,6 @@
 #include "app/conversion_job.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "video/bmp_image.h"
@@ -120,6 +121,18 @@ void TConversionJob::FilterGraph1GraphStepComplete() {
   }
   Host.SetProgress(bar.Position());
   BtnPlayerNextFrameClick();
+}
+
+void TConversionJob::FilterGraph1GraphErrorAbort(HRESULT hr) {
+  // No step completes after a failed one: a running conversion would wait for ever. It ends
+  // without writing a GIF that lacks the frames the graph could not give.
+  if (IsConverting) {
+    Host.HideProgress();
+    Reset();
+  }
+  char code[32];
+  std::snprintf(code, sizeof code, " ($%X).", unsigned(hr));
+  Host.ShowErrorBox("The video could not be read on: " + DSErrorText(hr) + code, "Error");
 }
 
 bool TConversionJob::AtEndOfStream() const {

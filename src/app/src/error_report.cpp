@@ -1,4 +1,5 @@
 #include "app/error_report.h"
+#include "app/version.h"
 
 #include <cxxabi.h>
 
@@ -55,7 +56,7 @@ TErrorReport DescribeError(std::exception_ptr error, const std::string& where) {
 
 std::string ErrorReportText(const TErrorReport& report) {
   std::string t;
-  t += "Clipsmith 4.0 error report\n";
+  t += "Clipsmith " CLIPSMITH_VERSION " error report\n";
   t += "Time: " + report.Time + "\n";
   t += "Where: " + report.Where + "\n";
   t += "Type: " + report.Type + "\n";

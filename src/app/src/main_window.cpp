@@ -23,6 +23,7 @@
 #include "app/error_report.h"
 #include "app/message_boxes.h"
 #include "app/select_range_dialog.h"
+#include "app/version.h"
 #include "art/art.h"
 
 #include "form_conversion.h"
@@ -36,7 +37,7 @@ namespace clipsmith {
 TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent), Conversion(std::make_unique<TFormConversion>(*this)), Job(*Conversion, *Conversion) {
   setObjectName("FormMain");
-  setWindowTitle("Clipsmith 4.0");
+  setWindowTitle("Clipsmith " CLIPSMITH_VERSION);
   InstallDefaultHost();
   BuildControls();
   WireEvents();

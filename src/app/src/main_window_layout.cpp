@@ -296,6 +296,9 @@ void TFormMain::WireEvents() {
   TrackBar->SetOnTimer([this](TDSTrackBar*, std::uint32_t cur, std::uint32_t stop) { TrackBarTimer(cur, stop); });
 
   FilterGraph1.OnGraphStepComplete = [this](TFilterGraph*) { FilterGraph1GraphStepComplete(); };
+  FilterGraph1.OnGraphErrorAbort = [this](TFilterGraph*, HRESULT hr) {
+    Guarded([this, hr] { Job.FilterGraph1GraphErrorAbort(hr); });
+  };
   FilterGraph1.OnGraphComplete = [this](TFilterGraph*, HRESULT, IBaseFilter*) {
     Guarded([this] { FilterGraph1GraphComplete(); });
   };

@@ -33,7 +33,8 @@ void TMemoryFrameStore::Read(std::uint64_t offset, std::span<std::uint8_t> out) 
     const std::vector<std::uint8_t>& b = FBlocks[block];
     const std::size_t from = std::size_t(pos - FStarts[block]);
     const std::size_t n = std::min(b.size() - from, out.size() - done);
-    std::memcpy(out.data() + done, b.data() + from, n);
+    // An empty block (a frame with no bytes) has no storage to copy from.
+    if (n != 0) std::memcpy(out.data() + done, b.data() + from, n);
     done += n;
     pos += n;
     ++block;

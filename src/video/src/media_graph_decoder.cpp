@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "media_graph_internal.h"
+#include "media_tuning.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -20,12 +21,6 @@ namespace clipsmith::media {
 namespace {
 
 constexpr AVRational kRefTimeBase{1, 10000000};
-// A run of this many failed decodes with no good frame in between is taken as the end of the
-// usable data.
-constexpr int kMaxErrorRun = 2000;
-// A run of this many packets with neither a frame nor a read position beyond any seen before is
-// a demuxer going round in circles in damaged data: it is taken as the end of the file.
-constexpr int kMaxStalledPackets = 10000;
 
 AVRational TimeBaseOf(int num, int den) { return AVRational{num, den}; }
 
@@ -155,7 +150,7 @@ HRESULT TDecoder::OpenContexts(std::string& info) {
   if (!FPacket) return AVERROR(ENOMEM);
   AVRational rate = st->avg_frame_rate;
   if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
-  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{tuning::kFallbackFrameRate, 1};
   FNominal = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), st->time_base));
   FNominalRef = av_rescale_q(FNominal, st->time_base, kRefTimeBase);
   return S_OK;
@@ -201,7 +196,7 @@ int TDecoder::DecodeOne(TDecodedFrame& out) {
     }
     if (r != AVERROR(EAGAIN)) {
       // A damaged frame: skip it, but do not spin forever on data that never decodes.
-      if (++FErrorRun > kMaxErrorRun) {
+      if (++FErrorRun > tuning::kMaxErrorRun) {
         FDrained = true;
         return 0;
       }
@@ -224,7 +219,7 @@ int TDecoder::DecodeOne(TDecodedFrame& out) {
     if (FPacket->pos > FFurthestPos) {
       FFurthestPos = FPacket->pos;
       FStalledPackets = 0;
-    } else if (++FStalledPackets > kMaxStalledPackets) {
+    } else if (++FStalledPackets > tuning::kMaxStalledPackets) {
       av_packet_unref(FPacket);
       FDemuxDone = true;
       continue;
@@ -242,7 +237,7 @@ int TDecoder::DecodeOne(TDecodedFrame& out) {
     }
     r = avcodec_send_packet(FCodec, FPacket);
     av_packet_unref(FPacket);
-    if (r < 0 && r != AVERROR(EAGAIN) && ++FErrorRun > kMaxErrorRun) {
+    if (r < 0 && r != AVERROR(EAGAIN) && ++FErrorRun > tuning::kMaxErrorRun) {
       FDemuxDone = true;
     }
   }
@@ -288,7 +283,7 @@ bool TDecoder::Seek(REFERENCE_TIME t, TDecodedFrame& current, const std::functio
   for (int attempt = 0;; ++attempt) {
     if (abandon && abandon()) return false;
     REFERENCE_TIME from = t - backoff;
-    bool fromStart = from <= 0 || attempt >= 8;
+    bool fromStart = from <= 0 || attempt >= tuning::kSeekAttemptsBeforeStart;
     if (!fromStart) {
       ResetDecoding();
       std::int64_t ts = FOrigin + av_rescale_q(from, kRefTimeBase, tb);
@@ -298,12 +293,12 @@ bool TDecoder::Seek(REFERENCE_TIME t, TDecodedFrame& current, const std::functio
     TDecodedFrame first;
     if (DecodeOne(first) != 1) {
       if (fromStart) return false;
-      backoff = backoff ? backoff * 2 : 10000000;
+      backoff = backoff ? backoff * 2 : tuning::kSeekBackoff;
       continue;
     }
     if (first.Time > t && !fromStart) {
       // Landed after t (an inexact index): start further back.
-      backoff = backoff ? backoff * 2 : 10000000;
+      backoff = backoff ? backoff * 2 : tuning::kSeekBackoff;
       continue;
     }
     TDecodedFrame prev = std::move(first);
@@ -339,9 +334,10 @@ REFERENCE_TIME TDecoder::ScanDuration() {
   if (avformat_find_stream_info(fc, nullptr) >= 0 && FStream < int(fc->nb_streams)) {
     for (unsigned i = 0; i < fc->nb_streams; ++i)
       if (int(i) != FStream) fc->streams[i]->discard = AVDISCARD_ALL;
-    if (fc->duration != AV_NOPTS_VALUE && fc->duration > 10 * std::int64_t(AV_TIME_BASE)) {
+    const std::int64_t scan = tuning::kDurationScanSeconds * std::int64_t(AV_TIME_BASE);
+    if (fc->duration != AV_NOPTS_VALUE && fc->duration > scan) {
       std::int64_t start = fc->start_time != AV_NOPTS_VALUE ? fc->start_time : 0;
-      av_seek_frame(fc, -1, start + fc->duration - 10 * std::int64_t(AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+      av_seek_frame(fc, -1, start + fc->duration - scan, AVSEEK_FLAG_BACKWARD);
     }
     AVPacket* pkt = av_packet_alloc();
     while (pkt && av_read_frame(fc, pkt) >= 0) {

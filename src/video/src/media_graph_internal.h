@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "frame_orientation.h"
@@ -17,6 +18,18 @@ struct AVPacket;
 struct AVFrame;
 
 namespace clipsmith::media {
+
+// A failure on the worker thread with the code its caller is given: the request's result, or
+// the EC_ERRORABORT event of a request nobody waits for.
+class EMediaError : public std::runtime_error {
+ public:
+  EMediaError(HRESULT code, const std::string& message) : std::runtime_error(message), Code(code) {}
+  const HRESULT Code;
+};
+
+// The code an exception caught on the worker stands for: an EMediaError's own, E_OUTOFMEMORY for
+// memory that could not be had, E_FAIL for anything else.
+HRESULT ErrorCodeOf(const std::exception& e);
 
 // A converted picture: bottom-up rows of BitCount bits per pixel (blue, green, red[, 255]).
 // Written once by the worker before it is handed out, read-only afterwards.

@@ -15,6 +15,7 @@
 #include "app/conversion_rules.h"
 #include "gifbuild/gif_builder.h"
 #include "graphics/bitmap.h"
+#include "video/media_graph.h"
 
 namespace clipsmith {
 
@@ -91,6 +92,8 @@ class TConversionJob {
 
   void BtnMakeGIFClick();
   void FilterGraph1GraphStepComplete();
+  // The graph could not carry out a step, a seek or playback (EC_ERRORABORT with its code).
+  void FilterGraph1GraphErrorAbort(HRESULT hr);
   void BtnPlayerNextFrameClick();
   void SeekToPosition(int position);
   bool GrabCurrentFrame(TBitmap& bitmap);

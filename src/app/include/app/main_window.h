@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/conversion_job.h"
+#include "app/version.h"
 #include "controls/image_button.h"
 #include "controls/image_panel.h"
 #include "controls/line_panel.h"
@@ -65,7 +66,7 @@ inline constexpr int kFormHeight = 561;
 inline constexpr TColor kWorkAreaColor = RGBColor(99, 101, 156);
 
 // Targets of the tool buttons.
-inline constexpr const char* kSupportMail = "mailto:support@clipsmith.app?SUBJECT=Clipsmith 4.0";
+inline constexpr const char* kSupportMail = "mailto:support@clipsmith.app?SUBJECT=Clipsmith " CLIPSMITH_VERSION;
 inline constexpr const char* kProductPage = "https://clipsmith.app/";
 
 class TFormMain : public QWidget {
