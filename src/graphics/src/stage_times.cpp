@@ -129,6 +129,10 @@ std::string StageTimesTable(int frames, double wallSeconds, int cores) {
   std::snprintf(line, sizeof line, "%-18s %8s %14.3f %14.3f\n", "sum", "", wallSum, cpuSum);
   out += line;
   const double cpu = ProcessCpuSeconds();
+  // What no stage counts: the decoder's own threads, the event loop, the start of the program.
+  std::snprintf(line, sizeof line, "%-18s %8s %14s %14.3f\n", "not in a stage", "", "",
+                std::max(0.0, cpu * 1e3 * perFrame - cpuSum));
+  out += line;
   std::snprintf(line, sizeof line, "frames %d\nwall %.3f s (%.3f ms/frame)\nprocess cpu %.3f s (%.3f ms/frame)\n",
                 frames, wallSeconds, wallSeconds * 1e3 * perFrame, cpu, cpu * 1e3 * perFrame);
   out += line;

@@ -12,7 +12,8 @@
 namespace clipsmith {
 
 enum class TStage : int {
-  Decode,           // the decoder's work for one frame
+  Decode,           // the graph's worker getting a decoded frame (the decoder's own threads
+                    // are not counted here: the table shows them in what no stage counts)
   PixelConversion,  // the decoded picture into the sample's RGB, and the grabber's copy of it
   CropAndScale,     // the sample's rectangle into the frame bitmap at the output size
   Octree,           // the frame's palette
