@@ -182,24 +182,29 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
                              std::int16_t* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i eight = _mm_set1_epi16(8), sixteen = _mm_set1_epi16(16), limit = _mm_set1_epi16(32);
-  const __m128i top = _mm_set1_epi16(255);
   __m128i vCur = _mm_setr_epi16(short(cur[0]), short(cur[1]), short(cur[2]), 0, 0, 0, 0, 0);
   __m128i vBelow = _mm_setr_epi16(short(below[0]), short(below[1]), short(below[2]), 0, 0, 0, 0, 0);
   __m128i vBelowPrev = _mm_setr_epi16(short(belowPrev[0]), short(belowPrev[1]), short(belowPrev[2]), 0, 0, 0, 0, 0);
   const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
   std::uint8_t* out = dst + c0;
+  // The loop is bound by the chain from one pixel's error to the next pixel's wanted colour, so
+  // whatever does not need the previous pixel is worked out beside that chain: the term from the
+  // row above with the rounding's 8, the pixel with the sign of the correction, and the running
+  // term Cur + A + 8 as 8 e + (A + 8 - e). The limits to 0..255 come from the saturating pack.
+  __m128i run = _mm_add_epi16(_mm_add_epi16(vCur, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), eight);
   for (int n = count; n > 0; --n, s += 3 * D, a += 4 * D, out += D) {
     const __m128i vA = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
-    const __m128i x = _mm_add_epi16(_mm_add_epi16(vCur, vA), eight);
+    const __m128i x = run;
     const __m128i sign = _mm_srai_epi16(x, 15);
     const __m128i q = _mm_srli_epi16(_mm_sub_epi16(_mm_xor_si128(x, sign), sign), 4);
     const __m128i f = _mm_min_epi16(_mm_min_epi16(q, _mm_srli_epi16(_mm_add_epi16(q, sixteen), 1)), limit);
-    const __m128i correction = _mm_sub_epi16(_mm_xor_si128(f, sign), sign);
     const int bgr = int(s[2]) | (int(s[1]) << 8) | (int(s[0]) << 16);
     const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bgr), zero);
-    const __m128i w = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(pixel, correction), zero), top);
+    // pixel + ((f ^ sign) - sign), limited to 0..255 by the pack.
+    const __m128i packed = _mm_packus_epi16(_mm_add_epi16(_mm_xor_si128(f, sign), _mm_sub_epi16(pixel, sign)), zero);
     // The wanted colour packed as blue << 16 | green << 8 | red (lane 3 is 0).
-    const std::uint32_t rgb = std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+    const std::uint32_t rgb = std::uint32_t(_mm_cvtsi128_si32(packed));
+    const __m128i w = _mm_unpacklo_epi8(packed, zero);
     std::uint32_t entry;
     if constexpr (requires { lookup.FindPacked(rgb); }) {
       entry = lookup.FindPacked(rgb);
@@ -220,7 +225,12 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
     _mm_storel_epi64(reinterpret_cast<__m128i*>(a), _mm_or_si128(_mm_and_si128(keep, vA), _mm_andnot_si128(keep, newA)));
     vBelowPrev = _mm_or_si128(_mm_and_si128(keep, vBelowPrev), _mm_andnot_si128(keep, newBelowPrev));
     vBelow = _mm_or_si128(_mm_and_si128(keep, vBelow), _mm_andnot_si128(keep, e));
-    vCur = _mm_sub_epi16(_mm_slli_epi16(e, 3), e);
+    // The next pixel's term from the row above (none after the last pixel: the entry read then is
+    // the current one, and the sum goes unused).
+    const __m128i nextA = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(n > 1 ? a + 4 * D : a));
+    const __m128i e8 = _mm_slli_epi16(e, 3);
+    vCur = _mm_sub_epi16(e8, e);
+    run = _mm_add_epi16(e8, _mm_sub_epi16(_mm_add_epi16(nextA, eight), e));
   }
   auto lane = [](__m128i v, int i) {
     alignas(16) std::int16_t l[8];
