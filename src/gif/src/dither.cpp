@@ -182,6 +182,8 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
                              std::int16_t* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i eight = _mm_set1_epi16(8), sixteen = _mm_set1_epi16(16), limit = _mm_set1_epi16(32);
+  // The red, green and blue bytes of a packed entry.
+  const __m128i colour = _mm_cvtsi32_si128(0xFFFFFF);
   __m128i vCur = _mm_setr_epi16(short(cur[0]), short(cur[1]), short(cur[2]), 0, 0, 0, 0, 0);
   __m128i vBelow = _mm_setr_epi16(short(below[0]), short(below[1]), short(below[2]), 0, 0, 0, 0, 0);
   __m128i vBelowPrev = _mm_setr_epi16(short(belowPrev[0]), short(belowPrev[1]), short(belowPrev[2]), 0, 0, 0, 0, 0);
@@ -197,7 +199,7 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
     const __m128i x = run;
     const __m128i sign = _mm_srai_epi16(x, 15);
     const __m128i q = _mm_srli_epi16(_mm_sub_epi16(_mm_xor_si128(x, sign), sign), 4);
-    const __m128i f = _mm_min_epi16(_mm_min_epi16(q, _mm_srli_epi16(_mm_add_epi16(q, sixteen), 1)), limit);
+    const __m128i f = _mm_min_epi16(_mm_min_epi16(q, limit), _mm_srli_epi16(_mm_add_epi16(q, sixteen), 1));
     const int bgr = int(s[2]) | (int(s[1]) << 8) | (int(s[0]) << 16);
     const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bgr), zero);
     // pixel + ((f ^ sign) - sign), limited to 0..255 by the pack.
@@ -205,16 +207,19 @@ void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* d
     // The wanted colour packed as blue << 16 | green << 8 | red (lane 3 is 0).
     const std::uint32_t rgb = std::uint32_t(_mm_cvtsi128_si32(packed));
     const __m128i w = _mm_unpacklo_epi8(packed, zero);
-    std::uint32_t entry;
-    if constexpr (requires { lookup.FindPacked(rgb); }) {
-      entry = lookup.FindPacked(rgb);
+    __m128i p;
+    if constexpr (requires { lookup.SlotOf(rgb); }) {
+      // The entry's colour goes from memory to the vector registers directly, not through a
+      // general register, which is the shorter way back to the chain.
+      const std::uint64_t* slot = lookup.SlotOf(rgb);
+      *out = std::uint8_t(*slot >> 24);
+      p = _mm_unpacklo_epi8(_mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(slot)), colour), zero);
     } else {
       int pR, pG, pB;
       const std::uint32_t index = lookup.Find(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int(rgb >> 16), pR, pG, pB);
-      entry = (index << 24) | (std::uint32_t(pB) << 16) | (std::uint32_t(pG) << 8) | std::uint32_t(pR);
+      *out = std::uint8_t(index);
+      p = _mm_setr_epi16(short(pR), short(pG), short(pB), 0, 0, 0, 0, 0);
     }
-    *out = std::uint8_t(entry >> 24);
-    const __m128i p = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(entry & 0xFFFFFFu)), zero);
     const __m128i e = _mm_sub_epi16(w, p);
     // An error of 0 leaves the terms of its channel as they are.
     const __m128i keep = _mm_cmpeq_epi16(e, zero);

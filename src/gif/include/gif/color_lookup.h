@@ -83,14 +83,16 @@ class TSlowColorLookup final : public TColorLookup {
     return NearestFastEntryOf(std::uint32_t(red) | (std::uint32_t(green) << 8) | (std::uint32_t(blue) << 16));
   }
   // The same for the colour packed as blue << 16 | green << 8 | red.
-  std::uint32_t NearestFastEntryOf(std::uint32_t key) {
-    // Dithered pixels come back to the same few colours again and again: the answers of recent
-    // colours are remembered, each under its whole colour, so a hit is the answer itself.
+  std::uint32_t NearestFastEntryOf(std::uint32_t key) { return std::uint32_t(*RecentSlotOf(key)); }
+  // Dithered pixels come back to the same few colours again and again: the answers of recent
+  // colours are remembered, each under its whole colour, so a hit is the answer itself. The slot
+  // of the colour packed as above, key << 32 | packed entry, the answer put in first on a miss
+  // (a row loop reads the entry from it straight into its vector registers).
+  const std::uint64_t* RecentSlotOf(std::uint32_t key) {
     std::uint64_t& slot = FRecent[(key * 0x9E3779B1u) >> (32 - kRecentBits)];
-    if (std::uint32_t(slot >> 32) == key) return std::uint32_t(slot);
-    const std::uint32_t e = NearestOfCell(int(key & 0xFF), int((key >> 8) & 0xFF), int(key >> 16));
-    slot = (std::uint64_t(key) << 32) | e;
-    return e;
+    if (std::uint32_t(slot >> 32) != key) [[unlikely]]
+      slot = (std::uint64_t(key) << 32) | NearestOfCell(int(key & 0xFF), int((key >> 8) & 0xFF), int(key >> 16));
+    return &slot;
   }
   // The same from the candidates of the colour's cell, remembering nothing.
   std::uint32_t NearestOfCell(int red, int green, int blue) {
