@@ -233,25 +233,6 @@ TEST(LZWEncoder, DirectTableMatchesHashedOnALargeNoisyFrame) {
             CompressWith(direct, 8, 640, 480, false, pixels, 256).bytes);
 }
 
-TEST(LZWEncoder, DirectTableMatchesHashedWhenItsGenerationsRunOut) {
-  // Frames with clears all through them, the last generations of the table spent among them: the
-  // table starts over at generation 1, and the entries of the generations before (whatever their
-  // numbers) never match.
-  std::mt19937 rng(16);
-  TDirectStringTable& table = TDirectLZWEncoder::ThreadTable();
-  table.Generation = TDirectStringTable::kGenerations - 40;
-  TLZWEncoder hashed;
-  TDirectLZWEncoder direct;
-  for (int frame = 0; frame < 4; ++frame) {
-    std::vector<std::uint8_t> pixels(320 * 240);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i / 320 + rng() % (8 + 8 * frame));
-    ASSERT_EQ(CompressWith(hashed, 8, 320, 240, frame % 2 == 1, pixels, 256).bytes,
-              CompressWith(direct, 8, 320, 240, frame % 2 == 1, pixels, 256).bytes)
-        << "frame " << frame << ", generation " << table.Generation;
-  }
-  EXPECT_LT(table.Generation, 1000u) << "the generations started over";
-}
-
 TEST(LZWEncoder, DirectTableSmallBlocks) {
   // The same hand-checked blocks as the hashed encoder.
   struct Case { int bits, w, h; std::vector<std::uint8_t> pixels; int colors; const char* hex; };

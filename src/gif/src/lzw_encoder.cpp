@@ -154,30 +154,21 @@ namespace clipsmith {
 
 namespace {
 
-// One table per thread, kept between frames: 4 MB is worth allocating once, and since nothing in
-// it is trusted outside its generation, no frame needs to clear it.
+// One table per thread, kept between frames: 2 MB is worth allocating once, and since nothing in
+// it is trusted without its key record, no frame needs to clear it.
 TDirectStringTable& ThreadStringTable() {
-  // Value-initialised: every child entry starts in generation 0, which is never current.
+  // Value-initialised: every child entry starts as code 0, which no key record names.
   thread_local const std::unique_ptr<TDirectStringTable> table = std::make_unique<TDirectStringTable>();
   return *table;
 }
 
 }  // namespace
 
-TDirectStringTable& TDirectLZWEncoder::ThreadTable() { return ThreadStringTable(); }
-
 void TDirectLZWEncoder::EncodePixels() {
   TDirectStringTable& table = ThreadStringTable();
-  std::uint32_t* const child = table.Child;
-  // The current generation's entries are base + code.
-  std::uint32_t base = 0;
-  auto forget = [&table, &base] {
-    if (++table.Generation == TDirectStringTable::kGenerations) {
-      std::fill(std::begin(table.Child), std::end(table.Child), 0u);
-      table.Generation = 1;
-    }
-    base = table.Generation << 12;
-  };
+  std::uint16_t* const child = table.Child;
+  std::uint32_t* const keyOf = table.KeyOf;
+  auto forget = [keyOf] { std::fill(keyOf, keyOf + 4096, TDirectStringTable::kNoKey); };
 
   const int clearCode = ClearCode, baseCode = BaseCode, initialBits = InitialBitsPerCode;
   int width = BitsPerCode, maxCode = MaxCode;
@@ -248,15 +239,16 @@ void TDirectLZWEncoder::EncodePixels() {
     auto encode = [&](int c) __attribute__((always_inline)) {
       if (Check && c >= maxColor) throw GIFException(gifmsg::sInvalidColor);
       const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(c);
-      const std::uint32_t code = child[key] - base;
-      if (code < 4096) {
-        prefix = int(code);
+      const int code = child[key];
+      if (keyOf[code] == key) {
+        prefix = code;
         return;
       }
       emit(prefix);
       prefix = c;
       if (freeEntry < kTableFull) {
-        child[key] = base + std::uint32_t(freeEntry);
+        child[key] = std::uint16_t(freeEntry);
+        keyOf[freeEntry] = key;
         ++freeEntry;
       } else {
         emitClear();

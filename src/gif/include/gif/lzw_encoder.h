@@ -119,24 +119,18 @@ class TLZWEncoder final : public TGIFEncoder {
 };
 
 // The string table indexed directly by (prefix code, pixel): 4096 x 256 child codes, no hashing
-// and no probing. The table is not cleared: each entry holds the generation it was made in above
-// its code (generation << 12 | code), and a clear starts a new generation, so an entry of an
-// earlier frame or generation never matches. Checking the generation in the entry itself keeps
-// one load per pixel on the chain from one prefix to the next. When the generations run out the
-// table is zeroed once and they start again at 1 (0 is what an entry never written holds).
+// and no probing. The table is never cleared; a child entry counts only while the code it names
+// still records that same key, and those records (16 KB) are what a clear resets. Stale entries
+// of an earlier frame or generation therefore never match.
 struct TDirectStringTable {
-  static constexpr std::uint32_t kGenerations = std::uint32_t(1) << 20;
-  std::uint32_t Child[4096 * 256];
-  std::uint32_t Generation = 0;
+  static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
+  std::uint16_t Child[4096 * 256];
+  std::uint32_t KeyOf[4096];
 };
 
 // The same code stream as TLZWEncoder, byte for byte, from the direct table and a 64-bit bit
 // bucket. The frame writer uses this one; TLZWEncoder stays as the plain reference.
 class TDirectLZWEncoder final : public TGIFEncoder {
- public:
-  // The calling thread's table, the one its encoders use (tests bring its generations to their end).
-  static TDirectStringTable& ThreadTable();
-
  protected:
   void EncodePixels() override;
 };
