@@ -165,7 +165,7 @@ class TSlowColorLookup final : public TColorLookup {
   std::array<std::uint32_t, 256> FPacked{};
   // Recent answers: colour << 32 | packed entry, at a hash of the colour; an empty slot holds a
   // colour no wanted colour has (all ones).
-  static constexpr int kRecentBits = 14;
+  static constexpr int kRecentBits = 12;
   std::vector<std::uint64_t> FRecent;
   // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four (0 for one group of
   // at most three candidates), or kUnknownCell.
