@@ -14,6 +14,7 @@
 #include "app/version.h"
 #include "cli/cli_options.h"
 #include "gifbuild/html_preview.h"
+#include "graphics/stage_times.h"
 #include "graphics/stream.h"
 #include "settings/settings.h"
 #include "video/exception_report.h"
@@ -290,9 +291,13 @@ int main(int argc, char** argv) {
   if (player.Graph.Active()) player.Graph.Pause();
   player.Bar.SetSelStart(selStart);
   player.Bar.SetSelEnd(selEnd);
+  const auto converting = std::chrono::steady_clock::now();
   guarded([&] { job.BtnMakeGIFClick(); });
   if (!run.Done) app.exec();
   if (host.Progress) std::fputs("\r\x1b[K", stderr);
+  // Measuring runs (CLIPSMITH_STAGE_TIMES=file) get the cost of each stage per frame.
+  WriteStageTimes(job.FramesCaptured(),
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - converting).count());
 
   const TSettings& settings = host.Settings();
   if (!run.Error.empty() || !run.Written) {

@@ -112,6 +112,21 @@ TEST(NearestSearch, FastEqualsBruteForceForEveryColourSampled) {
       for (int g = 0; g < 256; g += 15)
         for (int b = 0; b < 256; b += 15) check(r, g, b);
     for (int i = 0; i < 40000; ++i) check(byte(rng), byte(rng), byte(rng));
+    // Colours asked again and again, as dithering does: answered from the remembered answers,
+    // among colours that share their slot and push each other out.
+    std::vector<std::array<int, 3>> recent;
+    for (int i = 0; i < 6000; ++i) recent.push_back({byte(rng), byte(rng), byte(rng)});
+    for (int i = 0; i < 30000; ++i) {
+      const auto& c = recent[std::size_t(rng() % (i < 15000 ? 64 : recent.size()))];
+      check(c[0], c[1], c[2]);
+    }
+    for (int i = 0; i < 2000; ++i) {
+      // Keys that differ in one channel only, next to each other in the cube.
+      const int r = byte(rng), g = byte(rng), b = byte(rng) & 0xFE;
+      check(r, g, b);
+      check(r, g, b + 1);
+      check(r, g, b);
+    }
   }
 }
 
@@ -421,6 +436,46 @@ TEST(Engines, RowLoopsEqualPixelByPixelDitheringForEveryLookup) {
         ASSERT_EQ(a, b) << "width " << width << " mode " << int(mode) << " lookup " << int(lc.Method);
         for (int v : a) ASSERT_LT(v, lookup->FColors);
         EXPECT_EQ(fast->FDirection, rows.size() % 2 ? -1 : 1);
+      }
+    }
+  }
+}
+
+TEST(FloydSteinberg, VectorRowsEqualChannelByChannelRows) {
+  // Few, far-apart colours give the largest errors (terms up to 9 * 255, limits reached, values
+  // clamped at both ends); many colours the smallest. Every index and every term must agree
+  // after every row, rows of either direction, for the lookups the reduction uses.
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<TPalette> palettes = {Greys({0, 255}), Greys({0, 100, 200}), RandomPalette(rng, 3),
+                                    RandomPalette(rng, 256), FixedPalette(TColorReduction::rmGrayScale, nullptr)};
+  for (int width : {1, 2, 3, 17, 640}) {
+    std::vector<std::vector<std::uint8_t>> rows(9);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      for (int i = 0; i < 3 * width; ++i) {
+        // Extremes, smooth ramps and noise.
+        const int v = r % 3 == 0 ? (byte(rng) < 128 ? 0 : 255) : r % 3 == 1 ? (i * 7 + int(r) * 31) & 255 : byte(rng);
+        rows[r].push_back(std::uint8_t(v));
+      }
+    for (std::size_t k = 0; k < palettes.size(); ++k) {
+      const bool grey = k == palettes.size() - 1;
+      std::unique_ptr<TColorLookup> lookup =
+          grey ? MakeColorLookup(palettes[k], TColorReduction::rmGrayScale) : std::make_unique<TSlowColorLookup>(palettes[k]);
+      TFloydSteinbergDitherer vector(width, *lookup), scalar(width, *lookup);
+      scalar.VectorRows = false;
+      vector.Reset();
+      scalar.Reset();
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::vector<std::uint8_t> a(static_cast<std::size_t>(width)), b(static_cast<std::size_t>(width));
+        vector.DitherRow(rows[r].data(), a.data());
+        scalar.DitherRow(rows[r].data(), b.data());
+        ASSERT_EQ(a, b) << "width " << width << " palette " << k << " row " << r;
+        for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(vector.RunningTerms(ch), scalar.RunningTerms(ch));
+        vector.NextLine();
+        scalar.NextLine();
+        for (int entry = 0; entry < width + 2; ++entry)
+          for (int ch = 0; ch < 3; ++ch)
+            ASSERT_EQ(vector.ErrorTerm(entry, ch), scalar.ErrorTerm(entry, ch)) << "entry " << entry << " row " << r;
       }
     }
   }

@@ -180,5 +180,20 @@ TEST(Octree, ShortCutGivesTheSameTreeAsDescendingFromTheRoot) {
       EXPECT_EQ(fast.FLeafCount, slow.FLeafCount);
       EXPECT_EQ(Table(fast), Table(slow)) << "image " << k << " colours " << colors;
       EXPECT_LE(fast.NodeCount(), (colors + 1) * 7);
+
+      // The same pixels as rows of blue, green, red bytes, rows of every length from 1 up.
+      std::vector<std::uint8_t> bgr;
+      for (const Rgb& c : images[k]) bgr.insert(bgr.end(), {std::uint8_t(c.B), std::uint8_t(c.G), std::uint8_t(c.R)});
+      TColorQuantizer rows(colors, 6);
+      int done = 0, length = 1;
+      const int total = int(images[k].size());
+      while (done < total) {
+        const int n = std::min(length, total - done);
+        rows.CountPixels(bgr.data() + std::size_t(done) * 3, n);
+        done += n;
+        length = length % 700 + 1 + int(rng() % 3);
+      }
+      EXPECT_EQ(rows.FLeafCount, slow.FLeafCount);
+      EXPECT_EQ(Table(rows), Table(slow)) << "rows, image " << k << " colours " << colors;
     }
 }

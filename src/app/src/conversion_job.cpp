@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "graphics/bmp_image.h"
+#include "graphics/stage_times.h"
 #include "graphics/stream.h"
 #include "settings/settings.h"
 #include "video/filter_graph.h"
@@ -145,8 +146,10 @@ bool TConversionJob::AtEndOfStream() const {
 }
 
 void TConversionJob::CropAndScale(const TBitmap& grab, TBitmap& out) const {
+  TStageTimer timer(TStage::CropAndScale);
   const TSettings& s = Host.Settings();
-  out = TBitmap(s.DstW, s.DstH, TPixelFormat::pfDevice);
+  // Straight into the 24 bits per pixel the reduction reads: no 32-bit frame made and converted.
+  out = TBitmap(s.DstW, s.DstH, TPixelFormat::pf24bit);
   // Pixels of the source rectangle outside the grabbed frame come out black.
   StretchCopy(out, 0, 0, out.Width(), out.Height(), grab, s.XSrc, s.YSrc, s.SrcW, s.SrcH);
 }
@@ -173,6 +176,7 @@ void TConversionJob::SeekToPosition(int position) {
 }
 
 bool TConversionJob::GrabCurrentFrame(TBitmap& bitmap) {
+  TStageTimer timer(TStage::PixelConversion);
   if (Parts.Grabber && Parts.Grabber->GetBitmap(bitmap)) return true;
   if (!Parts.VideoWindow) return false;
   TMemoryStream stream;

@@ -24,6 +24,7 @@ TSlowColorLookup::TSlowColorLookup(const TPalette& palette, TNearestSearch searc
                  std::uint32_t(FRed[i]);
   }
   if (FSearch == TNearestSearch::Fast) {
+    FRecent.assign(std::size_t(1) << kRecentBits, ~std::uint64_t(0));
     FCells.assign(std::size_t(kCellsPerAxis) * kCellsPerAxis * kCellsPerAxis, kUnknownCell);
     FCandidates.reserve(std::size_t(1) << 16);
     FBlocks.assign(std::size_t(kBlocksPerAxis) * kBlocksPerAxis * kBlocksPerAxis, kUnknownCell);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+
+#include "graphics/stage_times.h"
 
 namespace clipsmith {
 
@@ -168,18 +171,26 @@ TBitmap QuantizeBitmap(TBitmap& Bitmap, TColorReduction ColorReduction, TDitherM
   // More than 8 bits would ask for palettes whose indices do not fit in a byte.
   if (ReductionBits < 1 || ReductionBits > 8) throw GIFException(gifmsg::sInvalidBitSize);
 
-  TDIBReader reader(Bitmap, TPixelFormat::pf24bit);
+  std::optional<TDIBReader> converted;
+  {
+    TStageTimer timer(TStage::Other);
+    converted.emplace(Bitmap, TPixelFormat::pf24bit);
+  }
+  TDIBReader& reader = *converted;
   TPalette palette;
-  switch (ColorReduction) {
-    case TColorReduction::rmQuantize:
-      palette = BuildOctreePalette(reader, 1 << ReductionBits, 6, false);
-      break;
-    case TColorReduction::rmQuantizeWindows:
-      palette = BuildOctreePalette(reader, 1 << ReductionBits, 6, true);
-      break;
-    default:
-      palette = FixedPalette(ColorReduction, CustomPalette);
-      break;
+  {
+    TStageTimer timer(TStage::Octree);
+    switch (ColorReduction) {
+      case TColorReduction::rmQuantize:
+        palette = BuildOctreePalette(reader, 1 << ReductionBits, 6, false);
+        break;
+      case TColorReduction::rmQuantizeWindows:
+        palette = BuildOctreePalette(reader, 1 << ReductionBits, 6, true);
+        break;
+      default:
+        palette = FixedPalette(ColorReduction, CustomPalette);
+        break;
+    }
   }
 
   std::unique_ptr<TColorLookup> lookup = MakeColorLookup(palette, ColorReduction);
@@ -187,6 +198,7 @@ TBitmap QuantizeBitmap(TBitmap& Bitmap, TColorReduction ColorReduction, TDitherM
   std::unique_ptr<TDitherEngine> engine = MakeDitherer(DitherMode, reader.Width(), *lookup);
   if (!engine) return result;
 
+  TStageTimer timer(TStage::Dithering);
   TDIBWriter writer(result, TPixelFormat::pf8bit, reader.Width(), reader.Height(), &palette);
   engine->Reset();
   for (int y = 0; y < reader.Height(); ++y) {

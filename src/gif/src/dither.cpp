@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "lookup_dispatch.h"
 
 namespace clipsmith {
@@ -76,7 +80,7 @@ void TDitherEngine::DitherRow(const std::uint8_t* src, std::uint8_t* dst) {
 
 TFloydSteinbergDitherer::TFloydSteinbergDitherer(int AWidth, TColorLookup& Lookup) : TDitherEngine(AWidth, Lookup) {
   ErrorLimit.Build(16, 48);
-  FErrors.assign((std::size_t(AWidth) + 2) * 3, 0);
+  FErrors.assign((std::size_t(AWidth) + 2) * 4, 0);
   FCorrection.resize(2 * kTermRange + 1);
   for (int x = -kTermRange; x <= kTermRange; ++x)
     FCorrection[std::size_t(x + kTermRange)] = std::int16_t(ErrorLimit[std::clamp((x + 8) / 16, -255, 255)]);
@@ -92,7 +96,7 @@ void TFloydSteinbergDitherer::Reset() {
 std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& R, int& G, int& B) {
   const int v[3] = {Red, Green, Blue};
   int w[3];
-  int* A = FErrors.data() + std::size_t(FPosition) * 3;
+  std::int16_t* A = FErrors.data() + std::size_t(FPosition) * 4;
   for (int ch = 0; ch < 3; ++ch) {
     // (x + 8) div 16, the division truncating toward zero.
     const int t = (FCurrent[ch] + A[ch] + 8) / 16;
@@ -104,7 +108,7 @@ std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& 
   for (int ch = 0; ch < 3; ++ch) {
     const int e = w[ch] - p[ch];
     if (e != 0) {
-      A[ch] = FBelowPrev[ch] + 3 * e;
+      A[ch] = std::int16_t(FBelowPrev[ch] + 3 * e);
       FBelowPrev[ch] = FBelow[ch] + 5 * e;
       FBelow[ch] = e;
       FCurrent[ch] = 7 * e;
@@ -118,7 +122,7 @@ std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int& 
 
 void TFloydSteinbergDitherer::NextLine() {
   for (int ch = 0; ch < 3; ++ch) {
-    FErrors[std::size_t(FPosition) * 3 + std::size_t(ch)] = FBelowPrev[ch];
+    FErrors[std::size_t(FPosition) * 4 + std::size_t(ch)] = std::int16_t(FBelowPrev[ch]);
     FCurrent[ch] = FBelow[ch] = FBelowPrev[ch] = 0;
   }
   TDitherEngine::NextLine();
@@ -127,11 +131,11 @@ void TFloydSteinbergDitherer::NextLine() {
 
 namespace {
 
-inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
+inline void Spread(int e, std::int16_t& a, int& cur, int& below, int& belowPrev) {
   const bool nonZero = e != 0;
   const int newA = belowPrev + 3 * e;
   const int newBelowPrev = below + 5 * e;
-  a = nonZero ? newA : a;
+  a = nonZero ? std::int16_t(newA) : a;
   belowPrev = nonZero ? newBelowPrev : belowPrev;
   below = nonZero ? e : below;
   cur = 7 * e;
@@ -143,13 +147,13 @@ inline void Spread(int e, int& a, int& cur, int& below, int& belowPrev) {
 // registers and keeps the running terms out of memory.
 template <int D, class L>
 void FloydSteinbergRow(L& lookup, const std::int16_t* correction, const std::uint8_t* src, std::uint8_t* dst, int c0,
-                       int count, int* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
+                       int count, std::int16_t* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
   int curR = cur[0], curG = cur[1], curB = cur[2];
   int belR = below[0], belG = below[1], belB = below[2];
   int bpR = belowPrev[0], bpG = belowPrev[1], bpB = belowPrev[2];
   const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
   std::uint8_t* out = dst + c0;
-  for (int n = count; n > 0; --n, s += 3 * D, a += 3 * D, out += D) {
+  for (int n = count; n > 0; --n, s += 3 * D, a += 4 * D, out += D) {
     const int wR = Clamp255(s[2] + correction[curR + a[0]]);
     const int wG = Clamp255(s[1] + correction[curG + a[1]]);
     const int wB = Clamp255(s[0] + correction[curB + a[2]]);
@@ -166,12 +170,103 @@ void FloydSteinbergRow(L& lookup, const std::int16_t* correction, const std::uin
   belowPrev[0] = bpR, belowPrev[1] = bpG, belowPrev[2] = bpB;
 }
 
+#if defined(__SSE2__)
+// The same row with the three channels of a pixel side by side in the 16-bit lanes 0 (red),
+// 1 (green) and 2 (blue) of a vector; lane 3 and up stay 0. Every term fits 16 bits: the sum
+// Cur + A[P] + 8 is at most 7 * 255 + 9 * 255 + 8 in size. The rounding and limiting of the
+// correction table is computed: (x + 8) div 16 truncated toward zero is the magnitude shifted
+// right by 4 with the sign put back, and the limit of a magnitude q is min(q, (q + 16) div 2, 32)
+// (q below 16, q + (q - 16) div 2 ... up to 32), which is the table's limit for 16 and 48.
+template <int D, class L>
+void FloydSteinbergRowVector(L& lookup, const std::uint8_t* src, std::uint8_t* dst, int c0, int count,
+                             std::int16_t* a, int (&cur)[3], int (&below)[3], int (&belowPrev)[3]) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i eight = _mm_set1_epi16(8), sixteen = _mm_set1_epi16(16), limit = _mm_set1_epi16(32);
+  // The red, green and blue bytes of a packed entry.
+  const __m128i colour = _mm_cvtsi32_si128(0xFFFFFF);
+  __m128i vCur = _mm_setr_epi16(short(cur[0]), short(cur[1]), short(cur[2]), 0, 0, 0, 0, 0);
+  __m128i vBelow = _mm_setr_epi16(short(below[0]), short(below[1]), short(below[2]), 0, 0, 0, 0, 0);
+  __m128i vBelowPrev = _mm_setr_epi16(short(belowPrev[0]), short(belowPrev[1]), short(belowPrev[2]), 0, 0, 0, 0, 0);
+  const std::uint8_t* s = src + std::ptrdiff_t(c0) * 3;
+  std::uint8_t* out = dst + c0;
+  // The loop is bound by the chain from one pixel's error to the next pixel's wanted colour, so
+  // whatever does not need the previous pixel is worked out beside that chain: the term from the
+  // row above with the rounding's 8, the pixel with the sign of the correction, and the running
+  // term Cur + A + 8 as 8 e + (A + 8 - e). The limits to 0..255 come from the saturating pack.
+  __m128i run = _mm_add_epi16(_mm_add_epi16(vCur, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), eight);
+  for (int n = count; n > 0; --n, s += 3 * D, a += 4 * D, out += D) {
+    const __m128i vA = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
+    const __m128i x = run;
+    const __m128i sign = _mm_srai_epi16(x, 15);
+    const __m128i q = _mm_srli_epi16(_mm_sub_epi16(_mm_xor_si128(x, sign), sign), 4);
+    const __m128i f = _mm_min_epi16(_mm_min_epi16(q, limit), _mm_srli_epi16(_mm_add_epi16(q, sixteen), 1));
+    const int bgr = int(s[2]) | (int(s[1]) << 8) | (int(s[0]) << 16);
+    const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bgr), zero);
+    // pixel + ((f ^ sign) - sign), limited to 0..255 by the pack.
+    const __m128i packed = _mm_packus_epi16(_mm_add_epi16(_mm_xor_si128(f, sign), _mm_sub_epi16(pixel, sign)), zero);
+    // The wanted colour packed as blue << 16 | green << 8 | red (lane 3 is 0).
+    const std::uint32_t rgb = std::uint32_t(_mm_cvtsi128_si32(packed));
+    const __m128i w = _mm_unpacklo_epi8(packed, zero);
+    __m128i p;
+    if constexpr (requires { lookup.SlotOf(rgb); }) {
+      // The entry's colour goes from memory to the vector registers directly, not through a
+      // general register, which is the shorter way back to the chain.
+      const std::uint64_t* slot = lookup.SlotOf(rgb);
+      *out = std::uint8_t(*slot >> 24);
+      p = _mm_unpacklo_epi8(_mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(slot)), colour), zero);
+    } else {
+      int pR, pG, pB;
+      const std::uint32_t index = lookup.Find(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int(rgb >> 16), pR, pG, pB);
+      *out = std::uint8_t(index);
+      p = _mm_setr_epi16(short(pR), short(pG), short(pB), 0, 0, 0, 0, 0);
+    }
+    const __m128i e = _mm_sub_epi16(w, p);
+    // An error of 0 leaves the terms of its channel as they are.
+    const __m128i keep = _mm_cmpeq_epi16(e, zero);
+    const __m128i e3 = _mm_add_epi16(_mm_add_epi16(e, e), e);
+    const __m128i e5 = _mm_add_epi16(_mm_slli_epi16(e, 2), e);
+    const __m128i newA = _mm_add_epi16(vBelowPrev, e3);
+    const __m128i newBelowPrev = _mm_add_epi16(vBelow, e5);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(a), _mm_or_si128(_mm_and_si128(keep, vA), _mm_andnot_si128(keep, newA)));
+    vBelowPrev = _mm_or_si128(_mm_and_si128(keep, vBelowPrev), _mm_andnot_si128(keep, newBelowPrev));
+    vBelow = _mm_or_si128(_mm_and_si128(keep, vBelow), _mm_andnot_si128(keep, e));
+    // The next pixel's term from the row above (none after the last pixel: the entry read then is
+    // the current one, and the sum goes unused).
+    const __m128i nextA = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(n > 1 ? a + 4 * D : a));
+    const __m128i e8 = _mm_slli_epi16(e, 3);
+    vCur = _mm_sub_epi16(e8, e);
+    run = _mm_add_epi16(e8, _mm_sub_epi16(_mm_add_epi16(nextA, eight), e));
+  }
+  auto lane = [](__m128i v, int i) {
+    alignas(16) std::int16_t l[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(l), v);
+    return int(l[i]);
+  };
+  for (int ch = 0; ch < 3; ++ch) {
+    cur[ch] = lane(vCur, ch);
+    below[ch] = lane(vBelow, ch);
+    belowPrev[ch] = lane(vBelowPrev, ch);
+  }
+}
+#endif
+
 template <class L>
 void TFloydSteinbergDitherer::RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst) {
   const int c0 = FColumn;
   const int count = FDirection > 0 ? FWidth - c0 : c0 + 1;
   if (count <= 0) return;
-  int* a = FErrors.data() + std::ptrdiff_t(FPosition) * 3;
+  std::int16_t* a = FErrors.data() + std::ptrdiff_t(FPosition) * 4;
+#if defined(__SSE2__)
+  if (VectorRows) {
+    if (FDirection > 0)
+      FloydSteinbergRowVector<1>(lookup, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+    else
+      FloydSteinbergRowVector<-1>(lookup, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
+    FColumn = c0 + count * FDirection;
+    FPosition += count * FDirection;
+    return;
+  }
+#endif
   if (FDirection > 0)
     FloydSteinbergRow<1>(lookup, FCorrection.data() + kTermRange, src, dst, c0, count, a, FCurrent, FBelow, FBelowPrev);
   else

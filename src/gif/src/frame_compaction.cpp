@@ -5,6 +5,7 @@
 #include "gif/gif_image.h"
 #include "gif/gif_reader.h"
 #include "gif/lzw_encoder.h"
+#include "graphics/stage_times.h"
 
 namespace clipsmith {
 
@@ -50,10 +51,12 @@ bool TGIFFrame::EncodeImageData(const std::uint8_t* pixels, int width, int heigh
   TVectorStream stream(out.Bytes);
   TDirectLZWEncoder encoder;
   try {
+    TStageTimer timer(TStage::LZW);
     encoder.Compress(stream, bits, width, height, interlaced, pixels, colors);
   } catch (const GIFException&) {
     return false;
   }
+  TStageTimer timer(TStage::Other);
   out.Bits = bits;
   out.Colors = colors;
   out.Width = width;
@@ -84,6 +87,7 @@ void TGIFFrame::Compact() {
 
 void TGIFFrame::Compact(TEncodedImageData&& encoded) {
   if (FEncoded || !FImage || Empty() || FColorMap.Count() == 0) return;
+  TStageTimer timer(TStage::Other);
   int bits, colors;
   WriterCodeSize(0, bits, colors);
   const bool fits = !encoded.Bytes.empty() && encoded.Bits == bits && encoded.Colors == colors &&
@@ -99,6 +103,7 @@ void TGIFFrame::Compact(TEncodedImageData&& encoded) {
 void TGIFFrame::StoreEncoded(TEncodedImageData& encoded) {
   std::shared_ptr<TFrameStore> store = FImage->FrameStore();
   auto ref = std::make_unique<TEncodedRef>();
+  TStageTimer timer(TStage::Write);
   try {
     ref->Offset = store->Append(encoded.Bytes);
   } catch (const EStreamError&) {

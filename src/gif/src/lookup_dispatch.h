@@ -10,6 +10,9 @@ namespace clipsmith {
 
 struct TFastNearest {
   TSlowColorLookup& L;
+  // Where the entry packed as index << 24 | blue << 16 | green << 8 | red for the colour packed
+  // the same way (without an index) is kept, as the low half of 8 bytes.
+  const std::uint64_t* SlotOf(std::uint32_t rgb) const { return L.RecentSlotOf(rgb); }
   std::uint8_t Find(int r, int g, int b, int& R, int& G, int& B) const {
     const std::uint32_t e = L.NearestFastEntry(r, g, b);
     R = int(e & 0xFF), G = int((e >> 8) & 0xFF), B = int((e >> 16) & 0xFF);

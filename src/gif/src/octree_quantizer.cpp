@@ -146,12 +146,56 @@ int TColorQuantizer::GetColorTable(TRGBQuadArray& table) const {
   return index;
 }
 
+void TColorQuantizer::CountPixels(const std::uint8_t* p, int count) {
+  if (!UseLeafShortCut) {
+    for (int i = 0; i < count; ++i, p += 3) CountColor(p[2], p[1], p[0]);
+    return;
+  }
+  int i = 0;
+  while (i < count) {
+    if (FPathDepth < 0) {
+      CountColor(p[2], p[1], p[0]);
+      ++i, p += 3;
+      continue;
+    }
+    // Pixels that fall into the last pixel's leaf, the common case in pictures, are summed here
+    // and added to the leaf at once: their leading FPathDepth bits of every channel equal those
+    // of the pixel before them.
+    const int depth = FPathDepth;
+    const std::uint32_t top = (0xFFu << (8 - depth)) & 0xFFu;
+    const std::uint32_t mask = top | (top << 8) | (top << 16);
+    std::uint32_t last = FLastKey;
+    std::int64_t n = 0, red = 0, green = 0, blue = 0;
+    std::uint32_t key = 0;
+    for (; i < count; ++i, p += 3) {
+      key = (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | std::uint32_t(p[0]);
+      if (((key ^ last) & mask) != 0) break;
+      ++n;
+      red += p[2];
+      green += p[1];
+      blue += p[0];
+      last = key;
+    }
+    TOctreeNode& leaf = FPool[FPath[std::size_t(depth)]];
+    leaf.PixelCount += n;
+    leaf.RedSum += red;
+    leaf.GreenSum += green;
+    leaf.BlueSum += blue;
+    FLastKey = last;
+    if (i < count) {
+      // Off the path: down from where it leaves the last pixel's path, as CountColor does.
+      const std::uint32_t diff = key ^ last;
+      const std::uint32_t any = ((diff >> 16) | (diff >> 8) | diff) & 0xFF;
+      CountFrom(p[2], p[1], p[0], __builtin_clz(any) - 24);
+      FLastKey = key;
+      ++i, p += 3;
+    }
+  }
+}
+
 bool TDIBQuantizer::ProcessImage(TDIBReader& Reader) {
   const int width = Reader.Width();
-  for (int y = 0; y < Reader.Height(); ++y) {
-    const std::uint8_t* p = Reader.RowBits(y);
-    for (int x = 0; x < width; ++x, p += 3) CountColor(p[2], p[1], p[0]);
-  }
+  for (int y = 0; y < Reader.Height(); ++y) CountPixels(Reader.RowBits(y), width);
   return true;
 }
 

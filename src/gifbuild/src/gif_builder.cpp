@@ -1,15 +1,72 @@
 #include "gifbuild/gif_builder.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "gif/color_reduction.h"
 #include "gifbuild/html_preview.h"
+#include "graphics/stage_times.h"
 #include "graphics/stream.h"
 #include "replace_file.h"
 
 namespace clipsmith {
+
+// Worker threads that live as long as the builder: a thread per frame would be started and
+// torn down for every frame, and each would build its own LZW string table again.
+class TSkGIF::TReducer {
+ public:
+  explicit TReducer(std::size_t workers) {
+    for (std::size_t i = 0; i < workers; ++i) FThreads.emplace_back([this] { Run(); });
+  }
+  ~TReducer() {
+    {
+      std::lock_guard lk(FMutex);
+      FStop = true;
+    }
+    FWake.notify_all();
+    for (std::thread& t : FThreads) t.join();
+  }
+  TReducer(const TReducer&) = delete;
+  TReducer& operator=(const TReducer&) = delete;
+
+  std::size_t Workers() const { return FThreads.size(); }
+
+  std::future<TReducedFrame> Submit(std::packaged_task<TReducedFrame()> task) {
+    std::future<TReducedFrame> result = task.get_future();
+    {
+      std::lock_guard lk(FMutex);
+      FQueue.push_back(std::move(task));
+    }
+    FWake.notify_one();
+    return result;
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::packaged_task<TReducedFrame()> task;
+      {
+        std::unique_lock lk(FMutex);
+        FWake.wait(lk, [this] { return FStop || !FQueue.empty(); });
+        // Tasks still queued at the end are dropped: their frames were never asked for.
+        if (FStop) return;
+        task = std::move(FQueue.front());
+        FQueue.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  std::deque<std::packaged_task<TReducedFrame()>> FQueue;
+  bool FStop = false;
+  std::vector<std::thread> FThreads;
+};
 
 TSkGIF::TSkGIF()
     : HtmlMemo(PreviewTemplate()), FGIFImg(std::make_unique<TGIFImage>()), Opener(DefaultBrowserOpener()) {
@@ -19,6 +76,7 @@ TSkGIF::TSkGIF()
 
 TSkGIF::~TSkGIF() {
   // Reductions still running finish before the image goes; their results are dropped.
+  FReducer.reset();
   FPending.clear();
   FGIFFrame = nullptr;
   FLoopExt = nullptr;
@@ -51,7 +109,8 @@ void TSkGIF::AddFrame(TBitmap&& Frame) {
     AppendFrame(Frame);
     return;
   }
-  FPending.push_back(std::async(std::launch::async, [source = std::move(Frame), reduction, dither, bits]() mutable {
+  if (!FReducer) FReducer = std::make_unique<TReducer>(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8));
+  FPending.push_back(FReducer->Submit(std::packaged_task<TReducedFrame()>([source = std::move(Frame), reduction, dither, bits]() mutable {
     TReducedFrame out;
     out.Reduced = QuantizeBitmap(source, reduction, dither, bits, nullptr);
     source = TBitmap();
@@ -59,13 +118,19 @@ void TSkGIF::AddFrame(TBitmap&& Frame) {
     // reduced bitmap (the same import into a frame of a scratch image). The frame checks that
     // they match before it uses them.
     TGIFImage scratch;
-    TGIFFrame* frame = scratch.Add(out.Reduced);
+    TGIFFrame* frame;
+    {
+      TStageTimer timer(TStage::Other);
+      frame = scratch.Add(out.Reduced);
+    }
     if (!frame->Empty() && frame->ColorMap().Count() > 0)
       TGIFFrame::EncodeImageData(frame->Data(), frame->Width(), frame->Height(), frame->Interlaced(),
                                  frame->ColorMap().BitsPerPixel(), frame->ColorMap().Count(), out.Encoded);
     return out;
-  }));
-  const std::size_t inFlight = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  })));
+  // One frame waiting beyond those being reduced keeps every worker busy while the next frame is
+  // decoded; no more are held, so memory stays at a few frames.
+  const std::size_t inFlight = FReducer->Workers() + 1;
   while (FPending.size() > inFlight) AppendOldest();
 }
 
@@ -100,7 +165,10 @@ void TSkGIF::AppendFrame(TBitmap& Frame, TEncodedImageData* encoded) {
     FGIFImg->SetFrameStore(MakeFrameStore(folders));
     FStoreChosen = true;
   }
-  FGIFFrame = FGIFImg->Add(Frame);
+  {
+    TStageTimer timer(TStage::Other);
+    FGIFFrame = FGIFImg->Add(Frame);
+  }
 
   if (FGIFImg->Images().Count() == 1 && Loops != 1) {
     FLoopExt = TGIFExtension::Create<TGIFAppExtNSLoop>(FGIFFrame);
@@ -146,6 +214,7 @@ void TSkGIF::SaveToDisk() {
   if (FGIFImg->Version() == TGIFVersion::gvUnknown) throw GIFException(gifmsg::sNoFrames);
   // Written as it is encoded into a temporary file that takes the name only once complete; an
   // encoding or write error removes it, so neither leaves a trace.
+  TStageTimer timer(TStage::Write);
   detail::ReplaceFileWith(GIFFileName, [this](TStream& out) { FGIFImg->SaveToStream(out); });
 }
 

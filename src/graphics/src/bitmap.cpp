@@ -40,13 +40,23 @@ TBitmap::TBitmap(int width, int height, TPixelFormat pf, TRowOrder order) : FPix
   SetSize(width, height);
 }
 
-void TBitmap::SetSize(int width, int height) {
+TBitmap TBitmap::ForOverwrite(int width, int height, TPixelFormat pf, TRowOrder order) {
+  TBitmap b;
+  b.FPixelFormat = pf;
+  b.FRowOrder = order;
+  b.FBits.resize(b.CheckedSize(width, height));
+  return b;
+}
+
+std::size_t TBitmap::CheckedSize(int width, int height) {
   if (width < 0 || height < 0 || std::int64_t(width) * height > kMaxPixels)
     throw EInvalidGraphicOperation("Invalid image dimensions");
   FWidth = width;
   FHeight = height;
-  FBits.assign(BytesPerRow(width, BitsPerPixel()) * std::size_t(height), 0);
+  return BytesPerRow(width, BitsPerPixel()) * std::size_t(height);
 }
+
+void TBitmap::SetSize(int width, int height) { FBits.assign(CheckedSize(width, height), 0); }
 
 std::ptrdiff_t TBitmap::Stride() const {
   auto row = std::ptrdiff_t(BytesPerRow(FWidth, BitsPerPixel()));

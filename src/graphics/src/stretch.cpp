@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +25,56 @@ std::int64_t SourceOf(int i, int n, int s, int m) {
 int BytesPerPixelIfDirect(const TBitmap& b) {
   int bits = b.BitsPerPixel();
   return (bits == 24 || bits == 32) ? bits / 8 : 0;
+}
+
+// StretchCopy's rows when the width is kept: destination columns x0 .. x1 - 1 of the rectangle
+// at xDst read source columns xSrc + x0 .. xSrc + x1 - 1, those outside the source black.
+void CopyRowsUnscaled(TBitmap& dst, int xDst, int yDst, int hDst, const TBitmap& src, int xSrc, int ySrc, int hSrc,
+                      int x0, int x1, int sbpp, int dbpp) {
+  // The part of x0 .. x1 whose source column lies in the source.
+  const int in0 = int(std::clamp<std::int64_t>(-std::int64_t(xSrc), x0, x1));
+  const int in1 = int(std::clamp<std::int64_t>(std::int64_t(src.Width()) - xSrc, in0, x1));
+  for (int y = 0; y < hDst; ++y) {
+    const std::int64_t dy = std::int64_t(yDst) + y;
+    if (dy < 0 || dy >= dst.Height()) continue;
+    const std::int64_t sy = SourceOf(y, hDst, ySrc, hSrc);
+    std::uint8_t* row = dst.ScanLine(int(dy)) + std::ptrdiff_t(xDst) * dbpp;
+    if (sy < 0 || sy >= src.Height() || in0 >= in1) {
+      std::memset(row + std::ptrdiff_t(x0) * dbpp, 0, std::size_t(x1 - x0) * std::size_t(dbpp));
+      continue;
+    }
+    std::memset(row + std::ptrdiff_t(x0) * dbpp, 0, std::size_t(in0 - x0) * std::size_t(dbpp));
+    std::memset(row + std::ptrdiff_t(in1) * dbpp, 0, std::size_t(x1 - in1) * std::size_t(dbpp));
+    const std::uint8_t* s = src.ScanLine(int(sy)) + (std::int64_t(xSrc) + in0) * sbpp;
+    std::uint8_t* d = row + std::ptrdiff_t(in0) * dbpp;
+    const int n = in1 - in0;
+    if (sbpp == dbpp && dbpp == 3) {
+      std::memcpy(d, s, std::size_t(n) * 3);
+    } else if (sbpp == 4 && dbpp == 4) {
+      // The fourth byte of a 32-bit destination pixel is always written 0.
+      for (int i = 0; i < n; ++i, s += 4, d += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, s, 4);
+        v &= 0x00FFFFFFu;
+        std::memcpy(d, &v, 4);
+      }
+    } else if (sbpp == 4) {
+      // Four pixels at a time: four 32-bit loads become three 32-bit stores (little-endian).
+      int i = 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 4 <= n; i += 4, s += 16, d += 12) {
+          std::uint32_t p[4];
+          std::memcpy(p, s, 16);
+          const std::uint32_t w[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                      ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+          std::memcpy(d, w, 12);
+        }
+      }
+      for (; i < n; ++i, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+    } else {
+      for (int i = 0; i < n; ++i, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
+    }
+  }
 }
 
 }  // namespace
@@ -56,6 +108,11 @@ void StretchCopy(TBitmap& dst, int xDst, int yDst, int wDst, int hDst, const TBi
   const int x0 = std::max(0, -xDst);
   const int x1 = int(std::min<std::int64_t>(wDst, std::int64_t(dst.Width()) - xDst));
   if (x0 >= x1) return;
+  if (wDst == wSrc) {
+    // Column x reads source column xSrc + x: rows are copied as runs, black before and after.
+    CopyRowsUnscaled(dst, xDst, yDst, hDst, src, xSrc, ySrc, hSrc, x0, x1, sbpp, dbpp);
+    return;
+  }
   std::vector<int> column(std::size_t(x1 - x0));
   for (int x = x0; x < x1; ++x) {
     std::int64_t sx = SourceOf(x, wDst, xSrc, wSrc);

@@ -3,6 +3,8 @@
 
 #include "media_tuning.h"
 
+#include "graphics/stage_times.h"
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -52,6 +54,7 @@ TFrameConverter::~TFrameConverter() {
 
 TSamplePtr TFrameConverter::Convert(const AVFrame* f, int width, int height, int bitCount, REFERENCE_TIME time,
                                     const TOrientation& orientation) {
+  TStageTimer timer(TStage::PixelConversion);
   TSamplePtr sample = FPool->Get(width, height, bitCount);
   sample->Time = time;
   int slot = bitCount == 32 ? 0 : 1;

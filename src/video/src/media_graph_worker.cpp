@@ -4,6 +4,8 @@
 #include "media_graph_impl.h"
 #include "media_tuning.h"
 
+#include "graphics/stage_times.h"
+
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -79,6 +81,7 @@ void TMediaGraph::WorkerMain() {
       // Idle while paused: decode the next frame now so that the next step only converts it.
       lk.unlock();
       try {
+        TStageTimer timer(TStage::Decode);
         FDecoder->DecodeAhead();
       } catch (const std::exception& e) {
         // Not tried again until the next request (it would fail at once, over and over); the
@@ -250,7 +253,12 @@ void TMediaGraph::DoStep(std::uint32_t frames) {
   bool atEnd = false;
   for (std::uint32_t i = 0; i < frames && FDecoder; ++i) {
     TDecodedFrame f;
-    if (!FDecoder->Next(f)) {
+    bool got;
+    {
+      TStageTimer timer(TStage::Decode);
+      got = FDecoder->Next(f);
+    }
+    if (!got) {
       atEnd = true;
       break;
     }

@@ -150,21 +150,26 @@ bool TSampleGrabber::MakeBitmap(TBitmap& bitmap, const void* buffer, std::size_t
   std::uint64_t imageSize = DIBImageSize(h);
   TBitmap section;
   try {
-    section = TBitmap(h.biWidth, height, pf, h.biHeight > 0 ? TRowOrder::BottomUp : TRowOrder::TopDown);
+    section = TBitmap::ForOverwrite(h.biWidth, height, pf, h.biHeight > 0 ? TRowOrder::BottomUp : TRowOrder::TopDown);
   } catch (const std::exception&) {
     return false;
   }
   auto bits = section.Bits();
   std::size_t size = std::size_t(std::min<std::uint64_t>(imageSize, bits.size()));
+  std::size_t copied;
   if (!fromGrabber) {
-    std::memcpy(bits.data(), buffer, std::min(bufferLen, size));
+    copied = std::min(bufferLen, size);
+    std::memcpy(bits.data(), buffer, copied);
   } else {
     long available = 0;
     if (FSampleGrabber->GetCurrentBuffer(&available, nullptr) != S_OK || available < 1) return false;
     // The kept frame is copied once, straight into the bitmap's pixels.
     if (std::size_t(available) > size) return false;
     if (FSampleGrabber->GetCurrentBuffer(&available, bits.data()) != S_OK) return false;
+    copied = std::size_t(available);
   }
+  // The bitmap was not cleared: whatever the frame did not fill is black.
+  std::memset(bits.data() + copied, 0, bits.size() - copied);
   bitmap = std::move(section);
   return true;
 }

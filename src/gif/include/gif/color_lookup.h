@@ -80,6 +80,22 @@ class TSlowColorLookup final : public TColorLookup {
   int NearestFast(int red, int green, int blue) { return int(NearestFastEntry(red, green, blue) >> 24); }
   // The nearest entry packed as index << 24 | blue << 16 | green << 8 | red.
   std::uint32_t NearestFastEntry(int red, int green, int blue) {
+    return NearestFastEntryOf(std::uint32_t(red) | (std::uint32_t(green) << 8) | (std::uint32_t(blue) << 16));
+  }
+  // The same for the colour packed as blue << 16 | green << 8 | red.
+  std::uint32_t NearestFastEntryOf(std::uint32_t key) { return std::uint32_t(*RecentSlotOf(key)); }
+  // Dithered pixels come back to the same few colours again and again: the answers of recent
+  // colours are remembered, each under its whole colour, so a hit is the answer itself. The slot
+  // of the colour packed as above, key << 32 | packed entry, the answer put in first on a miss
+  // (a row loop reads the entry from it straight into its vector registers).
+  const std::uint64_t* RecentSlotOf(std::uint32_t key) {
+    std::uint64_t& slot = FRecent[(key * 0x9E3779B1u) >> (32 - kRecentBits)];
+    if (std::uint32_t(slot >> 32) != key) [[unlikely]]
+      slot = (std::uint64_t(key) << 32) | NearestOfCell(int(key & 0xFF), int((key >> 8) & 0xFF), int(key >> 16));
+    return &slot;
+  }
+  // The same from the candidates of the colour's cell, remembering nothing.
+  std::uint32_t NearestOfCell(int red, int green, int blue) {
     const std::uint32_t cell = CellOf(red, green, blue);
     std::uint32_t entry = FCells[cell];
     if (entry == kUnknownCell) entry = BuildCell(cell);
@@ -147,6 +163,10 @@ class TSlowColorLookup final : public TColorLookup {
   alignas(32) std::array<int, 256> FBlue{};
   // The entries packed as index << 24 | blue << 16 | green << 8 | red.
   std::array<std::uint32_t, 256> FPacked{};
+  // Recent answers: colour << 32 | packed entry, at a hash of the colour; an empty slot holds a
+  // colour no wanted colour has (all ones).
+  static constexpr int kRecentBits = 12;
+  std::vector<std::uint64_t> FRecent;
   // Per cell: (offset into FCandidates / 4) << 7 | number of groups of four (0 for one group of
   // at most three candidates), or kUnknownCell.
   std::vector<std::uint32_t> FCells;

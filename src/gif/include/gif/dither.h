@@ -68,9 +68,13 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   void DitherRow(const std::uint8_t* src, std::uint8_t* dst) override;
   bool ErrorsAreZero() const override;
 
+  // DitherRow works on the three channels of a pixel at once in vector registers where the
+  // processor has them; off, it takes the channels one by one (the reference it is tested with).
+  bool VectorRows = true;
+
   // The next-row term at an entry (0 .. width + 1) of a channel (0 red, 1 green, 2 blue), and
   // the running terms Cur, Below, BelowPrev.
-  int ErrorTerm(int entry, int channel) const { return FErrors[std::size_t(entry) * 3 + std::size_t(channel)]; }
+  int ErrorTerm(int entry, int channel) const { return FErrors[std::size_t(entry) * 4 + std::size_t(channel)]; }
   std::array<int, 3> RunningTerms(int channel) const {
     return {FCurrent[channel], FBelow[channel], FBelowPrev[channel]};
   }
@@ -80,8 +84,9 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   void RowLoop(L& lookup, const std::uint8_t* src, std::uint8_t* dst);
 
   // Width + 2 terms per channel, in sixteenths of a level, the three channels (red, green, blue)
-  // of an entry side by side; FPosition is the entry P all three channels are at.
-  std::vector<int> FErrors;
+  // of an entry side by side and a fourth that stays 0, so that an entry is one 64-bit load; a
+  // term is at most 9 * 255 in size. FPosition is the entry P all three channels are at.
+  std::vector<std::int16_t> FErrors;
   int FPosition = 0;
   // Per channel: Cur, Below, BelowPrev.
   int FCurrent[3]{};

@@ -42,6 +42,8 @@ class TColorQuantizer {
     CountFrom(Red, Green, Blue, level);
     FLastKey = key;
   }
+  // CountColor for count pixels of blue, green, red bytes in a row, the same tree.
+  void CountPixels(const std::uint8_t* bgr, int count);
   // One entry per leaf from entry 0 on, in tree order; later entries are left untouched.
   // Returns the number of entries written.
   int GetColorTable(TRGBQuadArray& table) const;

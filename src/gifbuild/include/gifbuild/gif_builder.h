@@ -80,6 +80,10 @@ class TSkGIF {
   };
   void AppendFrame(TBitmap& Frame, TEncodedImageData* encoded = nullptr);
   void AppendOldest();
+  // Frames wait in FPending in the order they were added; the workers, started with the first
+  // frame reduced ahead and kept for the builder's life, take them from FReducer's queue.
+  class TReducer;
+  std::unique_ptr<TReducer> FReducer;
   std::deque<std::future<TReducedFrame>> FPending;
   bool FStoreChosen = false;
 };
