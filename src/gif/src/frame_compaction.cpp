@@ -6,6 +6,7 @@
 #include "gif/gif_reader.h"
 #include "gif/lzw_encoder.h"
 #include "graphics/stage_times.h"
+#include "interlaced_rows.h"
 
 namespace clipsmith {
 
@@ -134,17 +135,10 @@ void TGIFFrame::Expand() const {
   if (!e.Interlaced) {
     decoder->Decode(data.get(), FDataSize);
   } else {
-    // Passes start at rows 0, 4, 2, 1 with steps 8, 8, 4, 2.
-    int row = 0, pass = 0, step = 8;
+    TInterlacedRows rows;
     for (int filled = 0; filled < height; ++filled) {
-      if (decoder->Decode(data.get() + std::size_t(row) * std::size_t(width), width) < width) break;
-      row += step;
-      while (row >= height && step > 0) {
-        if (pass > 0) step /= 2;
-        ++pass;
-        row = step / 2;
-      }
-      if (step == 0) break;
+      if (decoder->Decode(data.get() + std::size_t(rows.Row) * std::size_t(width), width) < width) break;
+      if (!rows.Next(height)) break;
     }
   }
   FData = std::move(data);

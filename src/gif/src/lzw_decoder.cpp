@@ -7,6 +7,7 @@
 #include "gif/gif_image.h"
 #include "gif/gif_reader.h"
 #include "gif_reader_budget.h"
+#include "interlaced_rows.h"
 
 namespace clipsmith {
 
@@ -379,19 +380,12 @@ void DecodeImageData(TGIFFrame& frame, TStream& stream) {
         progress.Advance(got);
       }
     } else {
-      // Passes start at rows 0, 4, 2, 1 with steps 8, 8, 4, 2.
-      int row = 0, pass = 0, step = 8;
+      TInterlacedRows rows;
       for (int filled = 0; filled < height; ++filled) {
-        std::uint8_t* line = data + std::size_t(row) * std::size_t(width);
+        std::uint8_t* line = data + std::size_t(rows.Row) * std::size_t(width);
         if (decoder->Decode(line, width) < width) break;
         progress.Advance(width);
-        row += step;
-        while (row >= height && step > 0) {
-          if (pass > 0) step /= 2;
-          ++pass;
-          row = step / 2;
-        }
-        if (step == 0) break;
+        if (!rows.Next(height)) break;
       }
     }
   }
