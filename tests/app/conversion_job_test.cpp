@@ -365,18 +365,24 @@ TEST(JobStart, MakeGifIsRefusedWhileAJobRuns) {
 
 // Stop during a job: the job ends without writing its GIF, the cursor and progress bar return
 // to normal, the window holds no video any more.
-TEST(JobEnd, StopDuringAJobWritesNoGif) {
-  TFormHarness h;
+// Runs a job over the lossless clip, every frame from 0 to 2 s, and does `interrupt` once three
+// frames are captured; returns when the job no longer converts and the events have settled.
+static void RunJobInterruptedAtTheThirdFrame(TFormHarness& h, std::function<void()> interrupt) {
   h.Load(kLosslessClip);
   h.Marks(0, 200);
   h.SetText(h.Form.EditStep, "1");
   h.Spy->DeferSteps = true;
-  h.OnCaptured = [&](int frames) {
-    if (frames == 3) h.Later([&] { h.Form.BtnPlayerStopClick(); });
+  h.OnCaptured = [&h, interrupt](int frames) {
+    if (frames == 3) h.Later(interrupt);
   };
   h.Form.BtnMakeGIFClick();
   ASSERT_TRUE(PumpUntil([&] { return !h.Form.Job.IsConverting; }));
   PumpFor(200);
+}
+
+TEST(JobEnd, StopDuringAJobWritesNoGif) {
+  TFormHarness h;
+  ASSERT_NO_FATAL_FAILURE(RunJobInterruptedAtTheThirdFrame(h, [&] { h.Form.BtnPlayerStopClick(); }));
   EXPECT_FALSE(h.Form.Job.IsConverting);
   EXPECT_EQ(h.Form.Job.StepCounter, 1);
   EXPECT_EQ(h.Ended, std::vector<bool>{false});
@@ -424,16 +430,8 @@ TEST(JobEnd, StepErrorLeavesTheJobUntilTheReset) {
 // take): no step completes after it, so the job ends at once with the reason and writes nothing.
 TEST(JobEnd, AGraphErrorEndsTheJobWithItsReason) {
   TFormHarness h;
-  h.Load(kLosslessClip);
-  h.Marks(0, 200);
-  h.SetText(h.Form.EditStep, "1");
-  h.Spy->DeferSteps = true;
-  h.OnCaptured = [&](int frames) {
-    if (frames == 3) h.Later([&] { h.Form.FilterGraph1.OnGraphErrorAbort(&h.Form.FilterGraph1, HRESULT(-38)); });
-  };
-  h.Form.BtnMakeGIFClick();
-  ASSERT_TRUE(PumpUntil([&] { return !h.Form.Job.IsConverting; }));
-  PumpFor(200);
+  ASSERT_NO_FATAL_FAILURE(RunJobInterruptedAtTheThirdFrame(
+      h, [&] { h.Form.FilterGraph1.OnGraphErrorAbort(&h.Form.FilterGraph1, HRESULT(-38)); }));
   EXPECT_EQ(h.Errors, (std::vector<TMessage>{{"The video could not be read on: Function not implemented ($FFFFFFDA).", "Error"}}));
   EXPECT_EQ(h.Ended, std::vector<bool>{false});
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -1,22 +1,13 @@
 #include "graphics/dib.h"
 
+#include "graphics/little_endian.h"
+
 namespace clipsmith {
 
-namespace {
-
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = std::uint8_t(v);
-  p[1] = std::uint8_t(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
-std::uint16_t Get16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
-}  // namespace
+using le::Get16;
+using le::Get32;
+using le::Put16;
+using le::Put32;
 
 void WriteBitmapInfoHeader(const BITMAPINFOHEADER& h, std::uint8_t* out) {
   Put32(out + 0, h.biSize);

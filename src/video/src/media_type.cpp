@@ -4,29 +4,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "graphics/little_endian.h"
 #include "graphics/stream.h"
 
 namespace clipsmith {
+
+using le::Get16;
+using le::Get32;
+using le::Put16;
+using le::Put32;
+using le::Put64;
 
 namespace {
 
 constexpr TGUID G(std::uint32_t d1, std::uint16_t d2, std::uint16_t d3, std::array<std::uint8_t, 8> d4) {
   return TGUID{d1, d2, d3, d4};
-}
-
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = std::uint8_t(v);
-  p[1] = std::uint8_t(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
-void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
-std::uint16_t Get16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 void PutGUID(std::uint8_t* p, const TGUID& g) {
